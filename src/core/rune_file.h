@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "byte_stream.h"
+#include "rune_table.h"
+
+namespace sigilflip {
+
+// What ends a line of a rune file. A file with any carriage return uses CarriageReturn: a line
+// ends at CR or CR LF, and a lone LF is part of its line. A file with no carriage return at all
+// was written with line feeds, and uses LineFeed: a line ends at LF.
+enum class LineEnds { CarriageReturn, LineFeed };
+
+// Reads the source up to its first carriage return (to its end when it has none), then rewinds
+// it.
+LineEnds DetectLineEnds(ByteSource& source);
+
+// Splits a stream into lines without holding a whole line: a line comes as one or more pieces.
+// The first piece of a line holds at least its first six bytes (the whole line when it is
+// shorter), so that a rune key can be tested on it. The last line needs no terminator.
+class LineReader {
+ public:
+  struct Piece {
+    std::string_view text;
+    bool first;  // the line starts with this piece
+    bool last;   // the line ends with this piece
+  };
+
+  static constexpr std::size_t kDefaultCapacity = 64 * 1024;
+
+  LineReader(ByteSource& source, LineEnds ends, std::size_t capacity = kDefaultCapacity);
+
+  // The next piece; false at the end of the stream. A piece stays valid until the next call.
+  bool Next(Piece& piece);
+
+ private:
+  // Moves the unread bytes to the front of the buffer and reads more after them.
+  void Fill();
+
+  ByteSource& source_;
+  char terminator_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool atLineStart_ = true;
+  bool skipLineFeed_ = false;  // the last line ended at a CR; a LF right after it belongs to it
+  bool atEnd_ = false;
+};
+
+// The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
+int RuneKeyNumber(std::string_view line);
+
+inline constexpr std::size_t kRuneKeyLength = 6;
+
+// A run that cannot go on. The message is for the user.
+class RunError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The first pass: adds the value of every rune line to the table. Throws RunError when the source
+// names more runes than the table holds. `inputName` names the source in that message.
+void CollectRunes(ByteSource& source, LineEnds ends, RuneTable& table,
+                  std::string_view inputName = "magic.ini");
+
+// The second pass: writes every line followed by CR LF, a rune line as "RuneN=" and the new name
+// of its rune. Throws RunError when a rune line names a rune the table does not hold (the source
+// changed since the first pass). Does not flush `out`.
+void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, BufferedWriter& out,
+                  std::string_view inputName = "magic.ini");
+
+}  // namespace sigilflip

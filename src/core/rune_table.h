@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "checked.h"
+
+namespace sigilflip {
+
+// One slot of the rune table.
+struct RuneRecord {
+  Int16 Used = kFalse;  // kTrue while the slot holds a rune
+  std::string Name;     // as first met, stripped of surrounding spaces, case kept
+  std::string NewName;  // given by the scramble; empty until then
+};
+
+// The runes of one run, in slots 1 to kRuneSlots. The runes always fill slots 1 to RuneCount()
+// without a gap: a rune goes into the lowest free slot, and only Reset frees slots.
+//
+// Two names are the same rune when they are equal after stripping leading and trailing spaces
+// (U+0020 only) and upper-casing both. Names are Windows-1252 bytes.
+class RuneTable {
+ public:
+  static constexpr Int16 kRuneSlots = 1000;
+
+  RuneTable();
+
+  // Frees every slot and sets RuneCount to 0.
+  void Reset();
+
+  // Adds the rune if the table does not hold it yet. Returns false only when the name is new and
+  // every slot is taken; the name is then not added.
+  bool AddRune(std::string_view RuneName);
+
+  // The NewName of the rune that RuneName names, or empty text when the table holds no such rune.
+  std::string_view GetRune(std::string_view RuneName) const;
+
+  // The slot of the rune that RuneName names, or nullptr when the table holds no such rune.
+  const RuneRecord* FindRune(std::string_view RuneName) const;
+
+  Int16 RuneCount() const { return RuneCount_; }
+
+  // Slot 1 to kRuneSlots; throws std::out_of_range for any other number.
+  const RuneRecord& Runes(Int16 slot) const;
+
+  // Gives the rune in `slot` its new name.
+  void SetNewName(Int16 slot, std::string_view NewName);
+
+ private:
+  // The comparison key of a name: stripped and upper-cased, into key_ (reused to spare
+  // allocations).
+  const std::string& KeyOf(std::string_view name) const;
+  static std::size_t IndexOf(Int16 slot);
+
+  std::vector<RuneRecord> Runes_;  // index 0 is slot 1
+  Int16 RuneCount_ = 0;
+  std::unordered_map<std::string, Int16> slotByKey_;
+  mutable std::string key_;
+};
+
+// The name without leading and trailing U+0020 spaces (other white space is kept).
+std::string_view StripSpaces(std::string_view name);
+
+}  // namespace sigilflip

@@ -1,0 +1,106 @@
+#include "sigilflipper.h"
+
+#include <new>
+#include <string>
+#include <unordered_map>
+
+#include "file_io.h"
+#include "rune_file.h"
+#include "scrambler.h"
+#include "windows1252.h"
+
+namespace sigilflip {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where the output goes. A link named magic-new.ini is followed, so that its target is replaced
+// and the link stays; a target that is magic.ini itself is refused.
+fs::path OutputTarget(const fs::path& input, const fs::path& output) {
+  std::error_code error;
+  fs::path target = output;
+  if (fs::is_symlink(output, error)) {
+    target = fs::weakly_canonical(output, error);
+    if (error) {
+      throw RunError("Cannot write " + DisplayPath(output) + ":\n" + error.message() + ".");
+    }
+  }
+  if (fs::exists(target, error) && fs::equivalent(target, input, error)) {
+    throw RunError(DisplayPath(output) + " leads to " + DisplayPath(input) +
+                   " itself. Sigilflip does not overwrite the file it reads.");
+  }
+  return target;
+}
+
+}  // namespace
+
+RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random) {
+  const fs::path inputPath = directory / kInputName;
+  const fs::path outputPath = directory / kOutputName;
+  const std::string inputName = DisplayPath(inputPath);
+
+  RuneTable table;
+  InputFile input(inputPath);
+  const LineEnds ends = DetectLineEnds(input);
+  CollectRunes(input, ends, table, inputName);
+  ScrambleRunes(table, random);
+  input.Rewind();
+
+  ReplacementFile output(OutputTarget(inputPath, outputPath));
+  BufferedWriter writer(output);
+  RewriteRunes(input, ends, table, writer, inputName);
+  writer.Flush();
+  output.Commit();
+  return table;
+}
+
+void Update_List(const RuneTable& table, RuneView& view) {
+  view.ClearList();
+  for (Int16 slot = 1; slot <= RuneTable::kRuneSlots; ++slot) {
+    const RuneRecord& rune = table.Runes(slot);
+    if (rune.Used == kFalse) {
+      break;
+    }
+    view.AddListItem(Utf8From1252(rune.Name + " => " + rune.NewName));
+  }
+}
+
+void Check(const RuneTable& table, RuneView& view) {
+  // How many slots, free ones included, carry each new name.
+  std::unordered_map<std::string_view, Int16> uses;
+  for (Int16 slot = 1; slot <= RuneTable::kRuneSlots; ++slot) {
+    Int16& count = uses[table.Runes(slot).NewName];
+    count = CheckedAdd(count, 1);
+  }
+  for (Int16 slot = 1; slot <= RuneTable::kRuneSlots; ++slot) {
+    const RuneRecord& rune = table.Runes(slot);
+    if (rune.Used == kFalse) {
+      continue;
+    }
+    const auto found = uses.find(rune.Name);
+    const Int16 count = found == uses.end() ? Int16{0} : found->second;
+    if (count != 1) {
+      view.ShowWarning("Rune error : count = " + std::to_string(count) + " : " +
+                       Utf8From1252(rune.Name));
+    }
+  }
+}
+
+bool Sigilflipper(RuneTable& table, const fs::path& directory, RandomSource& random,
+                  RuneView& view) {
+  try {
+    table = ShuffleRuneFile(directory, random);
+  } catch (const std::bad_alloc&) {
+    view.ShowError("Sigilflip ran out of memory while shuffling " +
+                   DisplayPath(directory / kInputName) + ".");
+    return false;
+  } catch (const std::exception& error) {
+    view.ShowError(error.what());
+    return false;
+  }
+  Update_List(table, view);
+  Check(table, view);
+  return true;
+}
+
+}  // namespace sigilflip

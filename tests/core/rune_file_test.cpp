@@ -1,0 +1,234 @@
+#include "rune_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scrambler.h"
+#include "test_support.h"
+
+namespace sigilflip {
+namespace {
+
+using testing::ScriptedRandom;
+using Lines = std::vector<std::string>;
+
+// The lines of `text` as the reader splits them, with a small buffer to exercise long lines.
+Lines SplitLines(std::string_view text, LineEnds ends, std::size_t capacity) {
+  StringSource source(text);
+  LineReader reader(source, ends, capacity);
+  Lines lines;
+  LineReader::Piece piece;
+  bool open = false;
+  while (reader.Next(piece)) {
+    EXPECT_EQ(piece.first, !open);
+    if (piece.first) {
+      EXPECT_TRUE(piece.last || piece.text.size() >= kRuneKeyLength);
+      lines.emplace_back();
+    }
+    lines.back().append(piece.text);
+    open = !piece.last;
+  }
+  EXPECT_FALSE(open);
+  return lines;
+}
+
+Lines SplitLines(std::string_view text) {
+  StringSource source(text);
+  const LineEnds ends = DetectLineEnds(source);
+  const Lines lines = SplitLines(text, ends, LineReader::kDefaultCapacity);
+  for (std::size_t capacity : {1u, 2u, 6u, 7u, 13u}) {
+    EXPECT_EQ(SplitLines(text, ends, capacity), lines) << "buffer of " << capacity;
+  }
+  return lines;
+}
+
+TEST(LineReader, CarriageReturnEndsALineWithOrWithoutLineFeed) {
+  EXPECT_EQ(SplitLines("a\r\nb\rc\r\n"), (Lines{"a", "b", "c"}));
+  EXPECT_EQ(SplitLines("a\r\r\nb"), (Lines{"a", "", "b"}));
+  EXPECT_EQ(SplitLines("\r\n\r\n"), (Lines{"", ""}));
+}
+
+TEST(LineReader, LoneLineFeedStaysInItsLineWhenTheFileHasCarriageReturns) {
+  EXPECT_EQ(SplitLines("a\nb\r\nc\n\n"), (Lines{"a\nb", "c\n\n"}));
+  EXPECT_EQ(SplitLines("\na\r"), (Lines{"\na"}));
+}
+
+TEST(LineReader, LineFeedEndsALineWhenTheFileHasNoCarriageReturn) {
+  EXPECT_EQ(SplitLines("a\nb\n\nc"), (Lines{"a", "b", "", "c"}));
+  EXPECT_EQ(SplitLines("a\n"), (Lines{"a"}));
+}
+
+TEST(LineReader, LastLineNeedsNoTerminatorAndEmptyInputHasNoLines) {
+  EXPECT_EQ(SplitLines("abc"), Lines{"abc"});
+  EXPECT_EQ(SplitLines("a\r\nlast"), (Lines{"a", "last"}));
+  EXPECT_EQ(SplitLines(""), Lines{});
+}
+
+TEST(LineReader, CarriageReturnFoundPastTheFirstBlockStillCounts) {
+  std::string text(40000, 'x');
+  text += "\nRUNE1=a\r\n";
+  StringSource source(text);
+  EXPECT_EQ(DetectLineEnds(source), LineEnds::CarriageReturn);
+  EXPECT_EQ(SplitLines(text).size(), 1u);
+}
+
+TEST(RuneKey, MatchesTheFiveKeysAtTheStartInAnyCase) {
+  EXPECT_EQ(RuneKeyNumber("RUNE1=x"), 1);
+  EXPECT_EQ(RuneKeyNumber("rune2="), 2);
+  EXPECT_EQ(RuneKeyNumber("Rune3= x"), 3);
+  EXPECT_EQ(RuneKeyNumber("rUnE4=="), 4);
+  EXPECT_EQ(RuneKeyNumber("RUNE5=RUNE1="), 5);
+  for (const char* line : {" RUNE1=x", "RUNE 1=x", "RUNE1 =x", "RUNE6=x", "RUNE0=x", "RUNE1",
+                           "RUNE1:x", "RUNES=x", "\tRUNE1=x", "RUNE", ""}) {
+    EXPECT_EQ(RuneKeyNumber(line), 0) << line;
+  }
+}
+
+// Both passes over `input` with scripted draws; returns the output.
+std::string Rewrite(std::string_view input, const std::vector<float>& draws, RuneTable& table) {
+  StringSource source(input);
+  const LineEnds ends = DetectLineEnds(source);
+  CollectRunes(source, ends, table);
+  ScriptedRandom random(draws);
+  ScrambleRunes(table, random);
+  source.Rewind();
+  StringSink sink;
+  BufferedWriter out(sink, 16);
+  RewriteRunes(source, ends, table, out);
+  out.Flush();
+  return sink.Text();
+}
+
+TEST(RuneFile, RewritesRuneLinesAndCopiesOtherLines) {
+  RuneTable table;
+  const std::string output = Rewrite(
+      "[Magic]\r\n"
+      "; RUNE1=comment\r\n"
+      "rune2=  Abc\r\n"
+      "Other=1, \"two\"\r\n"
+      "RUNE5=ABC\r\n"
+      "Rune3=def \r\n"
+      " RUNE1=x\r\n"
+      "RUNE 1=x\r\n"
+      "RUNE6=x\r\n"
+      "RUNE4=ghi",
+      {0.99f, 0.99f, 0.99f}, table);
+  ASSERT_EQ(table.RuneCount(), 3);
+  EXPECT_EQ(table.Runes(1).Name, "Abc");
+  EXPECT_EQ(table.Runes(2).Name, "def");
+  EXPECT_EQ(table.Runes(3).Name, "ghi");
+  // k = 3 for every rune: Abc => def, def => ghi, ghi => Abc.
+  EXPECT_EQ(output,
+            "[Magic]\r\n"
+            "; RUNE1=comment\r\n"
+            "Rune2=def\r\n"
+            "Other=1, \"two\"\r\n"
+            "Rune5=def\r\n"
+            "Rune3=ghi\r\n"
+            " RUNE1=x\r\n"
+            "RUNE 1=x\r\n"
+            "RUNE6=x\r\n"
+            "Rune4=Abc\r\n");
+}
+
+TEST(RuneFile, EveryOutputLineEndsInCarriageReturnLineFeed) {
+  RuneTable table;
+  EXPECT_EQ(Rewrite("a\rb\r\nc", {}, table), "a\r\nb\r\nc\r\n");
+}
+
+TEST(RuneFile, LoneLineFeedBelongsToTheRuneName) {
+  RuneTable table;
+  EXPECT_EQ(Rewrite("x\ny\r\nRUNE1=n\nm\r", {0.0f}, table), "x\ny\r\nRune1=n\nm\r\n");
+  EXPECT_EQ(table.Runes(1).Name, "n\nm");
+}
+
+TEST(RuneFile, LineFeedOnlyFileEndsLinesAtLineFeeds) {
+  RuneTable table;
+  EXPECT_EQ(Rewrite("[a]\nRUNE1=one\nrune2=two\nkey=v\n", {0.0f, 0.0f}, table),
+            "[a]\r\nRune1=one\r\nRune2=two\r\nkey=v\r\n");
+  EXPECT_EQ(table.RuneCount(), 2);
+}
+
+TEST(RuneFile, EmptyFileAndFileWithoutRunesAreCopied) {
+  RuneTable table;
+  EXPECT_EQ(Rewrite("", {}, table), "");
+  EXPECT_EQ(table.RuneCount(), 0);
+  EXPECT_EQ(Rewrite("\r\n[only]\r\n\r\nkey=RUNE1=x", {}, table),
+            "\r\n[only]\r\n\r\nkey=RUNE1=x\r\n");
+  EXPECT_EQ(table.RuneCount(), 0);
+}
+
+TEST(RuneFile, EmptyRuneNameIsARune) {
+  RuneTable table;
+  // "", B: draws 0, 0. The empty name goes to slot 1 and leaves it open; B's name goes there too.
+  EXPECT_EQ(Rewrite("RUNE1=\r\nRUNE2=B\r\nRUNE3=  \r\n", {0.0f, 0.0f}, table),
+            "Rune1=B\r\nRune2=\r\nRune3=B\r\n");
+}
+
+TEST(RuneFile, EveryByteValueRoundTrips) {
+  std::string other;
+  for (int byte = 0; byte < 256; ++byte) {
+    if (byte != '\r') {
+      other += static_cast<char>(byte);
+    }
+  }
+  RuneTable table;
+  const std::string input = other + "\r\nRUNE1=" + other + "\r\n";
+  EXPECT_EQ(Rewrite(input, {0.0f}, table),
+            other + "\r\nRune1=" + std::string(StripSpaces(other)) + "\r\n");
+}
+
+TEST(RuneFile, LongLinesAreStreamed) {
+  const std::string longName(300000, 'n');
+  const std::string longOther(300000, 'o');
+  RuneTable table;
+  EXPECT_EQ(Rewrite(longOther + "\r\nRUNE1=" + longName + "\r\nRUNE2=" + longName, {0.0f}, table),
+            longOther + "\r\nRune1=" + longName + "\r\nRune2=" + longName + "\r\n");
+  EXPECT_EQ(table.RuneCount(), 1);
+}
+
+TEST(RuneFile, MoreThanAThousandRunesIsAnError) {
+  std::string input;
+  for (int i = 1; i <= 1000; ++i) {
+    input += "RUNE1=r" + std::to_string(i) + "\r\n";
+  }
+  {
+    RuneTable table;
+    const std::string known = input + "RUNE2=R1000\r\n";
+    StringSource source(known);
+    EXPECT_NO_THROW(CollectRunes(source, LineEnds::CarriageReturn, table));
+    EXPECT_EQ(table.RuneCount(), 1000);
+  }
+  RuneTable table;
+  const std::string tooMany = input + "RUNE2=r1001\r\n";
+  StringSource source(tooMany);
+  try {
+    CollectRunes(source, LineEnds::CarriageReturn, table, "/games/magic.ini");
+    FAIL() << "no error";
+  } catch (const RunError& error) {
+    EXPECT_STREQ(error.what(),
+                 "/games/magic.ini names more than 1000 different runes. Sigilflip shuffles at "
+                 "most 1000.");
+  }
+}
+
+TEST(RuneFile, RuneUnknownInTheSecondPassIsAnError) {
+  RuneTable table;
+  table.AddRune("abc");
+  StringSource source("RUNE1=abc\r\nRUNE2= \xC6ther \r\n");
+  StringSink sink;
+  BufferedWriter out(sink);
+  try {
+    RewriteRunes(source, LineEnds::CarriageReturn, table, out, "magic.ini");
+    FAIL() << "no error";
+  } catch (const RunError& error) {
+    EXPECT_STREQ(error.what(),
+                 "magic.ini changed while Sigilflip was reading it: the rune \"\xC3\x86ther\" was "
+                 "not in it before.");
+  }
+}
+
+}  // namespace
+}  // namespace sigilflip

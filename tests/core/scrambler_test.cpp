@@ -1,0 +1,183 @@
+#include "scrambler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace sigilflip {
+namespace {
+
+using testing::Mapping;
+using testing::ScriptedRandom;
+using Items = std::vector<std::string>;
+
+RuneTable TableOf(const std::vector<std::string>& names) {
+  RuneTable table;
+  for (const std::string& name : names) {
+    table.AddRune(name);
+  }
+  return table;
+}
+
+// A draw that gives the count k for a table of n runes.
+float DrawFor(int k, int n) {
+  return static_cast<float>(k) / static_cast<float>(n);
+}
+
+Items Scramble(const std::vector<std::string>& names, const std::vector<float>& draws) {
+  RuneTable table = TableOf(names);
+  ScriptedRandom random(draws);
+  ScrambleRunes(table, random);
+  EXPECT_EQ(random.Drawn(), draws.size());
+  return Mapping(table);
+}
+
+// The walk step by step, slot by slot, turning back at the free slot after the last rune or after
+// slot 1000.
+void ReferenceScramble(RuneTable& table, RandomSource& random) {
+  for (Int16 i = 1; i <= RuneTable::kRuneSlots; ++i) {
+    if (table.Runes(i).Used == kFalse) {
+      continue;
+    }
+    int k = WalkCount(random.Next(), table.RuneCount());
+    int j = 1;
+    for (bool placed = false; !placed;) {
+      const RuneRecord& slot = table.Runes(static_cast<Int16>(j));
+      if (slot.NewName.empty() && slot.Used != kFalse) {
+        if (--k <= 0) {
+          table.SetNewName(static_cast<Int16>(j), table.Runes(i).Name);
+          placed = true;
+        }
+      }
+      if (slot.Used == kFalse || j == RuneTable::kRuneSlots) {
+        j = 0;
+      }
+      ++j;
+    }
+  }
+}
+
+TEST(Scrambler, WorkedExample) {
+  EXPECT_EQ(Scramble({"A", "B", "C"}, {DrawFor(2, 3), DrawFor(2, 3), DrawFor(2, 3)}),
+            (Items{"A => C", "B => A", "C => B"}));
+}
+
+TEST(Scrambler, CountsZeroAndOneGiveTheIdentity) {
+  const Items identity{"A => A", "B => B", "C => C"};
+  EXPECT_EQ(Scramble({"A", "B", "C"}, {0.0f, 0.0f, 0.0f}), identity);
+  EXPECT_EQ(Scramble({"A", "B", "C"}, {DrawFor(1, 3), DrawFor(1, 3), DrawFor(1, 3)}), identity);
+}
+
+TEST(Scrambler, CountThreeRotates) {
+  EXPECT_EQ(Scramble({"A", "B", "C"}, {0.99f, 0.99f, 0.99f}),
+            (Items{"A => B", "B => C", "C => A"}));
+}
+
+TEST(Scrambler, WalkCirclesTheRunesSeveralTimes) {
+  // After A takes slot 1, B counts 4 among the three unnamed slots 2, 3, 4 and turns back to
+  // slot 2; C counts 4 among slots 3 and 4: two laps, ending on slot 4.
+  EXPECT_EQ(Scramble({"A", "B", "C", "D"}, {0.0f, 0.9f, 0.9f, 0.9f}),
+            (Items{"A => A", "B => B", "C => D", "D => C"}));
+}
+
+TEST(Scrambler, EmptyTableDrawsNothing) {
+  RuneTable table;
+  ScriptedRandom random({});
+  ScrambleRunes(table, random);
+  EXPECT_EQ(random.Drawn(), 0u);
+  EXPECT_EQ(table.Runes(1).NewName, "");
+}
+
+TEST(Scrambler, SingleRuneKeepsItsName) {
+  EXPECT_EQ(Scramble({"solo"}, {0.0f}), Items{"solo => solo"});
+  EXPECT_EQ(Scramble({"solo"}, {0.9f}), Items{"solo => solo"});
+}
+
+TEST(Scrambler, EmptyNameLeavesItsTargetOpen) {
+  // The empty name goes to slot 1, which stays unnamed, so B's name lands there too and one rune
+  // keeps an empty NewName.
+  EXPECT_EQ(Scramble({"", "B", "C"}, {0.0f, 0.0f, 0.0f}), (Items{" => B", "B => C", "C => "}));
+}
+
+TEST(Scrambler, WalkCountRoundsHalfToEven) {
+  EXPECT_EQ(WalkCount(0.5f, 3), 2);   // 1.5
+  EXPECT_EQ(WalkCount(0.5f, 5), 2);   // 2.5
+  EXPECT_EQ(WalkCount(0.5f, 7), 4);   // 3.5
+  EXPECT_EQ(WalkCount(0.25f, 2), 0);  // 0.5
+  EXPECT_EQ(WalkCount(0.75f, 2), 2);  // 1.5
+  EXPECT_EQ(WalkCount(0.0f, 1000), 0);
+  EXPECT_EQ(WalkCount(0.99999994f, 1000), 1000);
+  // Formed in double: 0.1f is 0.100000001490116..., so 0.1f × 5 is just above 0.5 and rounds up.
+  // In single precision the product would be exactly 0.5 and round down to 0.
+  EXPECT_EQ(WalkCount(0.1f, 5), 1);
+  EXPECT_THROW(WalkCount(40.0f, 1000), OverflowError);
+}
+
+TEST(Scrambler, MatchesTheStepByStepWalk) {
+  std::mt19937 engine(20261207);
+  for (int round = 0; round < 300; ++round) {
+    const int count = std::uniform_int_distribution<int>(1, round < 280 ? 40 : 1000)(engine);
+    std::vector<std::string> names;
+    const bool withEmpty = round % 3 == 0;
+    for (int i = 0; i < count; ++i) {
+      names.push_back(withEmpty && i == count / 2 ? "" : "rune" + std::to_string(i));
+    }
+    std::vector<float> draws;
+    for (int i = 0; i < count; ++i) {
+      draws.push_back(std::uniform_real_distribution<float>(0.0f, 1.0f)(engine));
+    }
+
+    RuneTable fast = TableOf(names);
+    ScriptedRandom fastDraws(draws);
+    ScrambleRunes(fast, fastDraws);
+    RuneTable reference = TableOf(names);
+    ScriptedRandom referenceDraws(draws);
+    ReferenceScramble(reference, referenceDraws);
+    ASSERT_EQ(Mapping(fast), Mapping(reference)) << "round " << round;
+
+    // The new names are the names, each handed out once.
+    std::vector<std::string> handedOut;
+    for (Int16 slot = 1; slot <= fast.RuneCount(); ++slot) {
+      handedOut.push_back(fast.Runes(slot).NewName);
+    }
+    std::sort(handedOut.begin(), handedOut.end());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(handedOut, names) << "round " << round;
+  }
+}
+
+TEST(Scrambler, FullTableTurnsBackAfterSlotThousand) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= 1000; ++i) {
+    names.push_back("r" + std::to_string(i));
+  }
+  // Every rune counts 1000: rune 1 lands on slot 1000 (the 1000th unnamed), rune 2 has to turn
+  // back after slot 1000 and lands on slot 1 (999 unnamed, 1000 ≡ 1).
+  const std::vector<float> draws(1000, 0.99999994f);
+  const Items items = Scramble(names, draws);
+  EXPECT_EQ(items[999], "r1000 => r1");
+  EXPECT_EQ(items[0], "r1 => r2");
+}
+
+TEST(SeededRandom, EqualSeedsGiveEqualDrawsInUnitRange) {
+  SeededRandom first(43210.5f);
+  SeededRandom second(43210.5f);
+  SeededRandom other(43210.75f);
+  bool differs = false;
+  for (int i = 0; i < 10000; ++i) {
+    const float draw = first.Next();
+    ASSERT_GE(draw, 0.0f);
+    ASSERT_LT(draw, 1.0f);
+    ASSERT_EQ(draw, second.Next());
+    differs = differs || draw != other.Next();
+  }
+  EXPECT_TRUE(differs);
+}
+
+}  // namespace
+}  // namespace sigilflip

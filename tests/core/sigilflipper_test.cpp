@@ -1,0 +1,233 @@
+#include "sigilflipper.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <csignal>
+#endif
+
+namespace sigilflip {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::RecordingView;
+using testing::ScriptedRandom;
+using testing::TempDir;
+using testing::WriteBytes;
+using Texts = std::vector<std::string>;
+
+class SigilflipperTest : public ::testing::Test {
+ protected:
+  // One run with scripted draws; returns whether it succeeded.
+  bool Run(const std::vector<float>& draws) {
+    ScriptedRandom random(draws);
+    return Sigilflipper(table, folder.path(), random, view);
+  }
+
+  TempDir folder;
+  RuneTable table;
+  RecordingView view;
+};
+
+TEST_F(SigilflipperTest, WritesTheOutputAndShowsTheMapping) {
+  WriteBytes(folder / "magic.ini", "[Runes]\r\nRUNE1=Fire\r\nrune2= water \r\nRune3=FIRE\r\n");
+  ASSERT_TRUE(Run({0.99f, 0.0f}));
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"),
+            "[Runes]\r\nRune1=water\r\nRune2=Fire\r\nRune3=water\r\n");
+  EXPECT_EQ(view.events, (Texts{"clear", "item: Fire => water", "item: water => Fire"}));
+  EXPECT_EQ(table.RuneCount(), 2);
+  EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
+}
+
+TEST_F(SigilflipperTest, ListShowsNamesAsUnicode) {
+  WriteBytes(folder / "magic.ini", "RUNE1=\xC6ther\r\n");
+  ASSERT_TRUE(Run({0.0f}));
+  EXPECT_EQ(view.list, Texts{"Æther => Æther"});
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "Rune1=\xC6ther\r\n");
+}
+
+TEST_F(SigilflipperTest, EmptyInputGivesEmptyOutputAndEmptyList) {
+  WriteBytes(folder / "magic.ini", "");
+  view.list = {"left over"};
+  ASSERT_TRUE(Run({}));
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "");
+  EXPECT_EQ(view.events, Texts{"clear"});
+  EXPECT_TRUE(view.list.empty());
+}
+
+TEST_F(SigilflipperTest, SecondRunReplacesTableListAndOutput) {
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\nRUNE3=c\r\n");
+  ASSERT_TRUE(Run({0.0f, 0.0f, 0.0f}));
+  WriteBytes(folder / "magic.ini", "RUNE1=x\r\nRUNE2=y\r\n");
+  ASSERT_TRUE(Run({0.0f, 0.0f}));
+  EXPECT_EQ(view.list, (Texts{"x => x", "y => y"}));
+  EXPECT_EQ(table.RuneCount(), 2);
+  EXPECT_EQ(table.Runes(3).Used, kFalse);
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "Rune1=x\r\nRune2=y\r\n");
+}
+
+TEST_F(SigilflipperTest, EmptyNameWarnsAfterTheListWithTheFreeSlotsCounted) {
+  // Runes "", B, C with k = 0: " => B", "B => C", "C => ". The empty name matches the empty
+  // NewName of rune 3 and of the 997 free slots.
+  WriteBytes(folder / "magic.ini", "RUNE1=\r\nRUNE2=B\r\nRUNE3=C\r\n");
+  ASSERT_TRUE(Run({0.0f, 0.0f, 0.0f}));
+  EXPECT_EQ(view.events, (Texts{"clear", "item:  => B", "item: B => C", "item: C => ",
+                                "warning: Rune error : count = 998 : "}));
+}
+
+TEST(Check, WarnsForEveryNameNotUsedOnceInSlotOrder) {
+  RuneTable table;
+  for (const char* name : {"abc", "def", "ghi", "Jkl"}) {
+    table.AddRune(name);
+  }
+  table.SetNewName(1, "def");
+  table.SetNewName(2, "def");
+  table.SetNewName(3, "abc");
+  table.SetNewName(4, "jkl");  // the check compares exactly: Jkl is not jkl
+  RecordingView view;
+  Check(table, view);
+  EXPECT_EQ(view.warnings, (Texts{"Rune error : count = 2 : def", "Rune error : count = 0 : ghi",
+                                  "Rune error : count = 0 : Jkl"}));
+}
+
+TEST(Check, PermutationIsSilent) {
+  RuneTable table;
+  table.AddRune("a");
+  table.AddRune("b");
+  table.SetNewName(1, "b");
+  table.SetNewName(2, "a");
+  RecordingView view;
+  Check(table, view);
+  EXPECT_TRUE(view.events.empty());
+}
+
+TEST_F(SigilflipperTest, MissingInputIsAnErrorThatChangesNothing) {
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
+  ASSERT_TRUE(Run({0.0f}));
+  fs::remove(folder / "magic.ini");
+  view.events.clear();
+
+  EXPECT_FALSE(Run({}));
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_EQ(view.errors[0],
+            "Cannot read " + (folder / "magic.ini").string() + ":\nNo such file or directory.");
+  EXPECT_EQ(view.events.size(), 1u);  // the error only: the list is left as it was
+  EXPECT_EQ(table.RuneCount(), 1);
+  EXPECT_EQ(table.Runes(1).NewName, "a");
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "Rune1=a\r\n");
+}
+
+TEST_F(SigilflipperTest, DirectoryInPlaceOfTheOutputIsAnError) {
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
+  fs::create_directory(folder / "magic-new.ini");
+  EXPECT_FALSE(Run({0.0f}));
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_EQ(view.errors[0].rfind("Cannot write " + (folder / "magic-new.ini").string() + ":\n", 0),
+            0u)
+      << view.errors[0];
+  EXPECT_TRUE(fs::is_directory(folder / "magic-new.ini"));
+  EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
+  EXPECT_EQ(table.RuneCount(), 0);
+}
+
+TEST_F(SigilflipperTest, TooManyRunesWritesNothing) {
+  std::string input;
+  for (int i = 0; i <= 1000; ++i) {
+    input += "RUNE1=r" + std::to_string(i) + "\r\n";
+  }
+  WriteBytes(folder / "magic.ini", input);
+  WriteBytes(folder / "magic-new.ini", "earlier");
+  EXPECT_FALSE(Run({}));
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_NE(view.errors[0].find("magic.ini names more than 1000 different runes"),
+            std::string::npos);
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
+  EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
+}
+
+TEST_F(SigilflipperTest, ExactlyAThousandRunesWork) {
+  std::string input;
+  for (int i = 1; i <= 1000; ++i) {
+    input += "RUNE" + std::to_string(i % 5 + 1) + "=r" + std::to_string(i) + "\r\n";
+  }
+  WriteBytes(folder / "magic.ini", input);
+  ASSERT_TRUE(Run(std::vector<float>(1000, 0.99999994f)));
+  EXPECT_TRUE(view.warnings.empty());
+  ASSERT_EQ(view.list.size(), 1000u);
+  EXPECT_EQ(view.list[0], "r1 => r2");
+  EXPECT_EQ(view.list[999], "r1000 => r1");
+}
+
+#ifndef _WIN32
+TEST_F(SigilflipperTest, OutputLinkedToTheInputIsRefused) {
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\n");
+  fs::create_symlink("magic.ini", folder / "magic-new.ini");
+  EXPECT_FALSE(Run({0.99f, 0.0f}));
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_EQ(view.errors[0], (folder / "magic-new.ini").string() + " leads to " +
+                                (folder / "magic.ini").string() +
+                                " itself. Sigilflip does not overwrite the file it reads.");
+  EXPECT_EQ(ReadBytes(folder / "magic.ini"), "RUNE1=a\r\nRUNE2=b\r\n");
+  EXPECT_TRUE(fs::is_symlink(folder / "magic-new.ini"));
+}
+
+TEST_F(SigilflipperTest, LinkedOutputReplacesItsTarget) {
+  fs::create_directory(folder / "elsewhere");
+  WriteBytes(folder / "elsewhere" / "target.ini", "old");
+  fs::create_symlink(fs::path("elsewhere") / "target.ini", folder / "magic-new.ini");
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
+  ASSERT_TRUE(Run({0.0f}));
+  EXPECT_TRUE(fs::is_symlink(folder / "magic-new.ini"));
+  EXPECT_EQ(ReadBytes(folder / "elsewhere" / "target.ini"), "Rune1=a\r\n");
+  EXPECT_EQ(fs::directory_iterator(folder / "elsewhere")->path().filename(), "target.ini");
+}
+
+// Files may grow to `limit` bytes; writing more fails with EFBIG instead of a signal.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = nullptr;
+};
+
+TEST_F(SigilflipperTest, WriteFailingPartWayKeepsTheEarlierOutput) {
+  std::string input;
+  for (int i = 0; i < 20000; ++i) {
+    input += "RUNE1=a\r\nsome other line " + std::to_string(i) + "\r\n";
+  }
+  WriteBytes(folder / "magic.ini", input);
+  WriteBytes(folder / "magic-new.ini", "earlier");
+  {
+    FileSizeLimit limit(100 * 1024);
+    EXPECT_FALSE(Run({0.0f}));
+  }
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_EQ(view.errors[0],
+            "Cannot write " + (folder / "magic-new.ini").string() + ":\nFile too large.");
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
+  EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
+}
+#endif
+
+}  // namespace
+}  // namespace sigilflip
