@@ -15,25 +15,22 @@ std::size_t StringSource::Read(char* buffer, std::size_t size) {
 }
 
 BufferedWriter::BufferedWriter(ByteSink& sink, std::size_t capacity)
-    : sink_(sink), capacity_(capacity) {
-  buffer_.reserve(capacity_);
-}
+    : sink_(sink), capacity_(capacity), buffer_(std::make_unique<char[]>(capacity)) {}
 
-void BufferedWriter::Write(std::string_view bytes) {
-  if (buffer_.size() + bytes.size() > capacity_) {
-    Flush();
-    if (bytes.size() >= capacity_) {
-      sink_.Write(bytes);
-      return;
-    }
+void BufferedWriter::WriteThrough(std::string_view bytes) {
+  Flush();
+  if (bytes.size() >= capacity_) {
+    sink_.Write(bytes);
+  } else {
+    std::memcpy(buffer_.get(), bytes.data(), bytes.size());
+    used_ = bytes.size();
   }
-  buffer_.append(bytes);
 }
 
 void BufferedWriter::Flush() {
-  if (!buffer_.empty()) {
-    sink_.Write(buffer_);
-    buffer_.clear();
+  if (used_ > 0) {
+    sink_.Write({buffer_.get(), used_});
+    used_ = 0;
   }
 }
 

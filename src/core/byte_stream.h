@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,14 +49,26 @@ class StringSink final : public ByteSink {
 class BufferedWriter {
  public:
   explicit BufferedWriter(ByteSink& sink, std::size_t capacity = 64 * 1024);
-  void Write(std::string_view bytes);
+
+  void Write(std::string_view bytes) {
+    if (bytes.size() <= capacity_ - used_) {
+      std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+      used_ += bytes.size();
+    } else {
+      WriteThrough(bytes);
+    }
+  }
+
   // Hands everything collected to the sink. Nothing is written on destruction.
   void Flush();
 
  private:
+  void WriteThrough(std::string_view bytes);
+
   ByteSink& sink_;
-  std::string buffer_;
   std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
 };
 
 }  // namespace sigilflip

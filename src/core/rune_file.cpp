@@ -20,10 +20,14 @@ void ForEachLine(ByteSource& source, LineEnds ends, RuneLine&& runeLine, OtherPi
   LineReader reader(source, ends);
   LineReader::Piece piece;
   int key = 0;
-  std::string value;
+  std::string value;  // a rune line that comes in several pieces
   while (reader.Next(piece)) {
     if (piece.first) {
       key = RuneKeyNumber(piece.text);
+      if (key != 0 && piece.last) {
+        runeLine(key, piece.text.substr(kRuneKeyLength));
+        continue;
+      }
       if (key != 0) {
         value.assign(piece.text.substr(kRuneKeyLength));
       }
@@ -33,7 +37,7 @@ void ForEachLine(ByteSource& source, LineEnds ends, RuneLine&& runeLine, OtherPi
     if (key == 0) {
       otherPiece(piece);
     } else if (piece.last) {
-      runeLine(key, value);
+      runeLine(key, std::string_view(value));
     }
   }
 }
@@ -69,7 +73,7 @@ void LineReader::Fill() {
   atEnd_ = count == 0;
 }
 
-bool LineReader::Next(Piece& piece) {
+bool LineReader::NextSlow(Piece& piece) {
   for (;;) {
     if (skipLineFeed_ && begin_ < end_) {
       skipLineFeed_ = false;
@@ -80,11 +84,7 @@ bool LineReader::Next(Piece& piece) {
     const char* start = buffer_.data() + begin_;
     const std::size_t available = end_ - begin_;
     if (const void* hit = std::memchr(start, terminator_, available)) {
-      const auto length = static_cast<std::size_t>(static_cast<const char*>(hit) - start);
-      piece = {{start, length}, atLineStart_, true};
-      begin_ += length + 1;
-      atLineStart_ = true;
-      skipLineFeed_ = terminator_ == '\r';
+      TakeLine(piece, start, static_cast<const char*>(hit));
       return true;
     }
     if (atEnd_) {
@@ -92,14 +92,14 @@ bool LineReader::Next(Piece& piece) {
       if (available == 0 && atLineStart_) {
         return false;
       }
-      piece = {{start, available}, atLineStart_, true};
+      piece = {{start, available}, atLineStart_, true, false};
       begin_ = end_;
       atLineStart_ = true;
       return true;
     }
     if (available == buffer_.size()) {
       // A line longer than the buffer: hand on what there is and go on with the rest.
-      piece = {{start, available}, atLineStart_, false};
+      piece = {{start, available}, atLineStart_, false, false};
       begin_ = end_;
       atLineStart_ = false;
       return true;
@@ -108,22 +108,10 @@ bool LineReader::Next(Piece& piece) {
   }
 }
 
-int RuneKeyNumber(std::string_view line) {
-  if (line.size() < kRuneKeyLength || line[5] != '=' || line[4] < '1' || line[4] > '5') {
-    return 0;
-  }
-  for (std::size_t i = 0; i < 4; ++i) {
-    if (UpperCase1252(line[i]) != "RUNE"[i]) {
-      return 0;
-    }
-  }
-  return line[4] - '0';
-}
-
 void CollectRunes(ByteSource& source, LineEnds ends, RuneTable& table, std::string_view inputName) {
   ForEachLine(
       source, ends,
-      [&](int, const std::string& name) {
+      [&](int, std::string_view name) {
         if (!table.AddRune(name)) {
           throw RunError(std::string(inputName) + " names more than " +
                          std::to_string(RuneTable::kRuneSlots) +
@@ -138,7 +126,7 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Buf
                   std::string_view inputName) {
   ForEachLine(
       source, ends,
-      [&](int key, const std::string& name) {
+      [&](int key, std::string_view name) {
         const RuneRecord* rune = table.FindRune(name);
         if (rune == nullptr) {
           throw RunError(std::string(inputName) +
@@ -150,6 +138,10 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Buf
         out.Write(kLineEnd);
       },
       [&](const LineReader::Piece& piece) {
+        if (piece.endsInCrLf) {
+          out.Write({piece.text.data(), piece.text.size() + kLineEnd.size()});
+          return;
+        }
         out.Write(piece.text);
         if (piece.last) {
           out.Write(kLineEnd);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -8,8 +9,11 @@
 
 #include "byte_stream.h"
 #include "rune_table.h"
+#include "windows1252.h"
 
 namespace sigilflip {
+
+inline constexpr std::size_t kRuneKeyLength = 6;
 
 // What ends a line of a rune file. A file with any carriage return uses CarriageReturn: a line
 // ends at CR or CR LF, and a lone LF is part of its line. A file with no carriage return at all
@@ -27,8 +31,9 @@ class LineReader {
  public:
   struct Piece {
     std::string_view text;
-    bool first;  // the line starts with this piece
-    bool last;   // the line ends with this piece
+    bool first;       // the line starts with this piece
+    bool last;        // the line ends with this piece
+    bool endsInCrLf;  // text is followed in memory by the CR LF that ended it
   };
 
   static constexpr std::size_t kDefaultCapacity = 64 * 1024;
@@ -36,9 +41,34 @@ class LineReader {
   LineReader(ByteSource& source, LineEnds ends, std::size_t capacity = kDefaultCapacity);
 
   // The next piece; false at the end of the stream. A piece stays valid until the next call.
-  bool Next(Piece& piece);
+  bool Next(Piece& piece) {
+    if (!skipLineFeed_) {
+      const char* start = buffer_.data() + begin_;
+      if (const void* end = std::memchr(start, terminator_, end_ - begin_)) {
+        TakeLine(piece, start, static_cast<const char*>(end));
+        return true;
+      }
+    }
+    return NextSlow(piece);
+  }
 
  private:
+  // The rest of the line from `start` up to its terminator at `end`, which is in the buffer.
+  void TakeLine(Piece& piece, const char* start, const char* end) {
+    const auto length = static_cast<std::size_t>(end - start);
+    begin_ += length + 1;
+    bool crLf = false;
+    if (terminator_ == '\r') {
+      // A LF right after the CR belongs to it; when it is not read yet, the next call looks.
+      crLf = begin_ < end_ && buffer_[begin_] == '\n';
+      begin_ += crLf ? 1 : 0;
+      skipLineFeed_ = begin_ == end_;
+    }
+    piece = {{start, length}, atLineStart_, true, crLf};
+    atLineStart_ = true;
+  }
+
+  bool NextSlow(Piece& piece);
   // Moves the unread bytes to the front of the buffer and reads more after them.
   void Fill();
 
@@ -53,9 +83,17 @@ class LineReader {
 };
 
 // The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
-int RuneKeyNumber(std::string_view line);
-
-inline constexpr std::size_t kRuneKeyLength = 6;
+inline int RuneKeyNumber(std::string_view line) {
+  if (line.size() < kRuneKeyLength || line[5] != '=' || line[4] < '1' || line[4] > '5') {
+    return 0;
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (UpperCase1252(line[i]) != "RUNE"[i]) {
+      return 0;
+    }
+  }
+  return line[4] - '0';
+}
 
 // A run that cannot go on. The message is for the user.
 class RunError : public std::runtime_error {

@@ -1,5 +1,7 @@
 #include "rune_table.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "windows1252.h"
@@ -7,39 +9,79 @@
 namespace sigilflip {
 
 std::string_view StripSpaces(std::string_view name) {
-  const auto first = name.find_first_not_of(' ');
-  if (first == std::string_view::npos) {
-    return {};
+  std::size_t first = 0;
+  std::size_t last = name.size();
+  while (first < last && name[first] == ' ') {
+    ++first;
   }
-  return name.substr(first, name.find_last_not_of(' ') - first + 1);
+  while (last > first && name[last - 1] == ' ') {
+    --last;
+  }
+  return name.substr(first, last - first);
 }
 
-RuneTable::RuneTable() : Runes_(kRuneSlots) {}
+RuneTable::RuneTable() : Runes_(kRuneSlots) {
+  keys_.reserve(kRuneSlots);
+  hashes_.reserve(kRuneSlots);
+}
 
 void RuneTable::Reset() {
   for (RuneRecord& slot : Runes_) {
     slot = RuneRecord{};
   }
   RuneCount_ = 0;
-  slotByKey_.clear();
+  slotInBucket_.fill(0);
+  keys_.clear();
+  hashes_.clear();
 }
 
-const std::string& RuneTable::KeyOf(std::string_view name) const {
-  const std::string_view stripped = StripSpaces(name);
-  key_.resize(stripped.size());
-  for (std::size_t i = 0; i < stripped.size(); ++i) {
-    key_[i] = UpperCase1252(stripped[i]);
+std::uint32_t RuneTable::HashOf(std::string_view stripped) {
+  // Hashes eight bytes at a time, each folded so that a letter and its upper case agree: ASCII
+  // bytes lose bit 0x20, the others bits 0x10, 0x20 and 0x40 (š Š, ÿ Ÿ, à À). Bytes that fold
+  // alike without being the same letter only share a bucket.
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  constexpr std::uint64_t kAsciiFold = 0xDFDFDFDFDFDFDFDFu;
+  std::uint64_t hash = 0x9E3779B97F4A7C15u ^ stripped.size();
+  for (std::size_t i = 0; i < stripped.size(); i += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, stripped.data() + i, std::min<std::size_t>(8, stripped.size() - i));
+    word &= kAsciiFold ^ ((word & kHighBits) >> 7) * 0x50;
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDu;
+    hash ^= hash >> 32;
   }
-  return key_;
+  return static_cast<std::uint32_t>(hash);
 }
 
-const RuneRecord* RuneTable::FindRune(std::string_view name) const {
-  const auto found = slotByKey_.find(KeyOf(name));
-  return found == slotByKey_.end() ? nullptr : &Runes(found->second);
+std::size_t RuneTable::BucketOf(std::string_view stripped, std::uint32_t hash) const {
+  for (std::size_t bucket = hash & (kBuckets - 1);; bucket = (bucket + 1) & (kBuckets - 1)) {
+    const Int16 slot = slotInBucket_[bucket];
+    if (slot == 0) {
+      return bucket;
+    }
+    const auto index = static_cast<std::size_t>(slot - 1);
+    if (hashes_[index] != hash || keys_[index].size() != stripped.size()) {
+      continue;
+    }
+    // Most lines spell a rune as it was first met; only the others need upper-casing.
+    if (Runes_[index].Name == stripped ||
+        std::equal(stripped.begin(), stripped.end(), keys_[index].begin(),
+                   [](char c, char k) { return UpperCase1252(c) == k; })) {
+      return bucket;
+    }
+  }
+}
+
+const RuneRecord* RuneTable::FindRune(std::string_view RuneName) const {
+  const std::string_view stripped = StripSpaces(RuneName);
+  const Int16 slot = slotInBucket_[BucketOf(stripped, HashOf(stripped))];
+  return slot == 0 ? nullptr : &Runes_[IndexOf(slot)];
 }
 
 bool RuneTable::AddRune(std::string_view RuneName) {
-  if (FindRune(RuneName) != nullptr) {
+  const std::string_view stripped = StripSpaces(RuneName);
+  const std::uint32_t hash = HashOf(stripped);
+  const std::size_t bucket = BucketOf(stripped, hash);
+  if (slotInBucket_[bucket] != 0) {
     return true;
   }
   if (RuneCount_ == kRuneSlots) {
@@ -48,8 +90,13 @@ bool RuneTable::AddRune(std::string_view RuneName) {
   const Int16 slot = CheckedAdd(RuneCount_, 1);
   RuneRecord& record = Runes_[IndexOf(slot)];
   record.Used = kTrue;
-  record.Name = StripSpaces(RuneName);
-  slotByKey_.emplace(KeyOf(RuneName), slot);
+  record.Name = stripped;
+  std::string& key = keys_.emplace_back(stripped);
+  for (char& c : key) {
+    c = UpperCase1252(c);
+  }
+  hashes_.push_back(hash);
+  slotInBucket_[bucket] = slot;
   RuneCount_ = slot;
   return true;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "checked.h"
@@ -49,15 +50,20 @@ class RuneTable {
   void SetNewName(Int16 slot, std::string_view NewName);
 
  private:
-  // The comparison key of a name: stripped and upper-cased, into key_ (reused to spare
-  // allocations).
-  const std::string& KeyOf(std::string_view name) const;
+  // An open-addressing index from a name's comparison key (stripped, upper-cased) to its slot, so
+  // that a look-up neither scans the slots nor builds the key as a string.
+  static constexpr std::size_t kBuckets = 2048;  // a power of two, over twice kRuneSlots
+
   static std::size_t IndexOf(Int16 slot);
+  static std::uint32_t HashOf(std::string_view stripped);
+  // The bucket that holds `stripped`'s slot, or the empty bucket where it would go.
+  std::size_t BucketOf(std::string_view stripped, std::uint32_t hash) const;
 
   std::vector<RuneRecord> Runes_;  // index 0 is slot 1
   Int16 RuneCount_ = 0;
-  std::unordered_map<std::string, Int16> slotByKey_;
-  mutable std::string key_;
+  std::array<Int16, kBuckets> slotInBucket_{};  // 0: empty
+  std::vector<std::string> keys_;               // per slot, index 0 is slot 1
+  std::vector<std::uint32_t> hashes_;           // per slot
 };
 
 // The name without leading and trailing U+0020 spaces (other white space is kept).

@@ -1,23 +1,22 @@
 #include "windows1252.h"
 
 #include <array>
-#include <cstdint>
 
 namespace sigilflip {
 namespace {
 
-constexpr std::array<std::uint8_t, 256> MakeUpperTable() {
-  std::array<std::uint8_t, 256> table{};
+constexpr std::array<unsigned char, 256> MakeUpperTable() {
+  std::array<unsigned char, 256> table{};
   for (int i = 0; i < 256; ++i) {
-    table[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    table[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i);
   }
   for (int i = 'a'; i <= 'z'; ++i) {
-    table[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i - 0x20);
+    table[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i - 0x20);
   }
   // à..þ to À..Þ, except ÷ (0xF7), which has no case.
   for (int i = 0xE0; i <= 0xFE; ++i) {
     if (i != 0xF7) {
-      table[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i - 0x20);
+      table[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i - 0x20);
     }
   }
   table[0x9A] = 0x8A;  // š Š
@@ -26,8 +25,6 @@ constexpr std::array<std::uint8_t, 256> MakeUpperTable() {
   table[0xFF] = 0x9F;  // ÿ Ÿ
   return table;
 }
-
-constexpr std::array<std::uint8_t, 256> kUpper = MakeUpperTable();
 
 // 0x80..0x9F; the rest of the code page is Latin-1.
 constexpr std::array<char16_t, 32> kHighControls = {
@@ -39,9 +36,7 @@ constexpr std::array<char16_t, 32> kHighControls = {
 
 }  // namespace
 
-char UpperCase1252(char c) {
-  return static_cast<char>(kUpper[static_cast<unsigned char>(c)]);
-}
+const std::array<unsigned char, 256> kUpperCase1252 = MakeUpperTable();
 
 char32_t CodePoint1252(char c) {
   const auto byte = static_cast<unsigned char>(c);

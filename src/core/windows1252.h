@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -9,9 +10,13 @@ namespace sigilflip {
 // each byte is one character, and the five bytes that Windows-1252 leaves unassigned stand for
 // the C1 control characters of the same value, so every byte sequence round-trips.
 
-// The upper case of one character: the Unicode simple upper-case mapping, restricted to the
-// characters whose upper case is also in Windows-1252. Independent of any locale.
-char UpperCase1252(char c);
+// The upper case of every byte: the Unicode simple upper-case mapping, restricted to the characters
+// whose upper case is also in Windows-1252. Independent of any locale.
+extern const std::array<unsigned char, 256> kUpperCase1252;
+
+inline char UpperCase1252(char c) {
+  return static_cast<char>(kUpperCase1252[static_cast<unsigned char>(c)]);
+}
 
 // The Unicode code point that a byte stands for.
 char32_t CodePoint1252(char c);
