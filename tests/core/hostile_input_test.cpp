@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "run_check.h"
+#include "sigilflipper.h"
+#include "test_support.h"
+
+namespace sigilflip {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CheckRun;
+using testing::ReadBytes;
+using testing::RunIn;
+using testing::RunOutcome;
+using testing::TempDir;
+using testing::WriteBytes;
+using Texts = std::vector<std::string>;
+
+// Draws 0 and, at the first draw (between the two passes), does something to the folder.
+class MeddlingRandom final : public RandomSource {
+ public:
+  explicit MeddlingRandom(std::function<void()> meddle) : meddle_(std::move(meddle)) {}
+  float Next() override {
+    if (meddle_) {
+      std::exchange(meddle_, nullptr)();
+    }
+    return 0.0f;
+  }
+
+ private:
+  std::function<void()> meddle_;
+};
+
+class HostileInput : public ::testing::Test {
+ protected:
+  // A run on `input`, checked against the rules of the rune file.
+  RunOutcome RunChecked(const std::string& input, float draw = 0.5f) {
+    WriteBytes(folder / "magic.ini", input);
+    std::error_code ignored;
+    fs::remove(folder / "magic-new.ini", ignored);
+    RuneTable table;
+    SeededRandom random(draw);
+    RunOutcome outcome = RunIn(folder.path(), table, random);
+    EXPECT_EQ(CheckRun(input, outcome, table), "");
+    return outcome;
+  }
+
+  TempDir folder;
+};
+
+TEST_F(HostileInput, RandomBinaryData) {
+  std::mt19937 engine(7);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int round = 0; round < 40; ++round) {
+    std::string input;
+    const int length = std::uniform_int_distribution<int>(0, 3000)(engine);
+    for (int i = 0; i < length; ++i) {
+      // Now and then a rune key, so that binary names get shuffled too.
+      if (byte(engine) < 8) {
+        input += round % 2 == 0 ? "\r\nRUNE" : "\nrune";
+        input += static_cast<char>('1' + byte(engine) % 5);
+        input += '=';
+      }
+      input += static_cast<char>(byte(engine));
+    }
+    const RunOutcome outcome = RunChecked(input, static_cast<float>(round));
+    EXPECT_TRUE(outcome.succeeded) << "round " << round;
+  }
+}
+
+TEST_F(HostileInput, NulBytesAreOrdinaryCharacters) {
+  const std::string input("RUNE1=a\0b\r\nRUNE2=A\0B\r\n\0\0\0\r\nRUNE3=\0\r\n", 33);
+  const RunOutcome outcome = RunChecked(input);
+  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_EQ(outcome.list.size(), 2u);
+}
+
+TEST_F(HostileInput, HundredThousandEmptyLines) {
+  std::string input;
+  for (int i = 0; i < 100000; ++i) {
+    input += "\r\n";
+  }
+  const RunOutcome outcome = RunChecked(input + "RUNE1=last");
+  EXPECT_EQ(outcome.output, input + "Rune1=last\r\n");
+}
+
+TEST_F(HostileInput, NamesDifferingOnlyInLetterCase) {
+  const RunOutcome outcome = RunChecked(
+      "RUNE1=\xC6THER\r\nRUNE2=\xE6ther\r\nRUNE3=\x9A\x9C\x9E\xFF\r\nRUNE4=\x8A\x8C\x8E\x9F\r\n"
+      "RUNE5=stra\xDF"
+      "e\r\nRUNE1=STRASSE\r\n");
+  EXPECT_EQ(outcome.list.size(), 4u);  // Æther, šœžÿ, straße and STRASSE
+}
+
+TEST_F(HostileInput, HugeSingleLineIsStreamed) {
+  // 200 MB with no line end: one other line, copied, with CR LF after it.
+  const std::string line(200 * 1024 * 1024, 'x');
+  WriteBytes(folder / "magic.ini", line);
+  RuneTable table;
+  SeededRandom random(1.0f);
+  const RunOutcome outcome = RunIn(folder.path(), table, random);
+  ASSERT_TRUE(outcome.succeeded);
+  ASSERT_TRUE(outcome.output.has_value());
+  EXPECT_EQ(outcome.output->size(), line.size() + 2);
+  EXPECT_EQ(outcome.output->compare(0, line.size(), line), 0);
+  EXPECT_EQ(outcome.output->substr(line.size()), "\r\n");
+}
+
+TEST_F(HostileInput, HugeRuneName) {
+  const std::string name(20 * 1024 * 1024, 'n');
+  const RunOutcome outcome = RunChecked("RUNE1=" + name + "\r\nRUNE2=b\r\nrune3=" + name);
+  EXPECT_TRUE(outcome.succeeded);
+}
+
+class ChangedBetweenPasses : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(folder / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\n");
+    WriteBytes(folder / "magic-new.ini", "earlier");
+  }
+
+  RunOutcome RunMeddling(std::function<void()> meddle) {
+    MeddlingRandom random(std::move(meddle));
+    return RunIn(folder.path(), table, random);
+  }
+
+  TempDir folder;
+  RuneTable table;
+};
+
+TEST_F(ChangedBetweenPasses, NewRuneFailsAndWritesNothing) {
+  const RunOutcome outcome = RunMeddling(
+      [&] { WriteBytes(folder / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\nRUNE3=intruder\r\n"); });
+  EXPECT_FALSE(outcome.succeeded);
+  ASSERT_EQ(outcome.errors.size(), 1u);
+  EXPECT_EQ(outcome.errors[0], (folder / "magic.ini").string() +
+                                   " changed while Sigilflip was reading it: the rune "
+                                   "\"intruder\" was not in it before.");
+  EXPECT_EQ(outcome.output, "earlier");
+  EXPECT_EQ(outcome.strayFiles, Texts{});
+  EXPECT_EQ(table.RuneCount(), 0);
+}
+
+TEST_F(ChangedBetweenPasses, TruncatedFileWritesWhatIsLeft) {
+  const RunOutcome outcome = RunMeddling([&] { WriteBytes(folder / "magic.ini", "RUNE2=B"); });
+  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_EQ(outcome.output, "Rune2=b\r\n");
+  EXPECT_EQ(outcome.strayFiles, Texts{});
+}
+
+TEST_F(ChangedBetweenPasses, ReplacedFileIsReadAsOpened) {
+  const RunOutcome outcome = RunMeddling([&] {
+    WriteBytes(folder / "replacement", "RUNE1=other\r\n");
+    fs::rename(folder / "replacement", folder / "magic.ini");
+  });
+  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_EQ(outcome.output, "Rune1=a\r\nRune2=b\r\n");
+}
+
+}  // namespace
+}  // namespace sigilflip
