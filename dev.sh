@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Builds and runs Sigilflip on a Debian 12 machine, installing what is missing first.
 #
-#   ./dev.sh run    build, put examples/magic.ini beside the program, open the window
-#   ./dev.sh test   build and run every test
+#   ./dev.sh run            build, put examples/magic.ini beside the program, open the window
+#   ./dev.sh test           build and run every test, again under AddressSanitizer and
+#                           UndefinedBehaviorSanitizer, then fuzz the core for a minute
+#   ./dev.sh bench          build and run the benchmarks
+#   ./dev.sh fuzz SECONDS   fuzz the core for that long, keeping new inputs in build-fuzz-corpus/
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 build_packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev)
-test_packages=(xvfb xdotool x11-utils binutils-mingw-w64-x86-64)
+test_packages=(xvfb xdotool x11-utils binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
+bench_packages=(cmake ninja-build g++ libbenchmark-dev)
 
 # Installs the Debian packages that are not installed yet.
 install_missing() {
@@ -25,25 +29,58 @@ install_missing() {
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# build DIR [CMAKE OPTION...]
 build() {
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-  cmake --build build
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir"
+}
+
+# The sanitizer build, with the fuzzer; clang is needed for libFuzzer.
+build_sanitized() {
+  CC=clang CXX=clang++ build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSIGILFLIP_SANITIZE=ON -DSIGILFLIP_FUZZER=ON -DSIGILFLIP_TESTS=ON
+}
+
+# fuzz SECONDS CORPUS_DIR: new inputs go to CORPUS_DIR, the seeds are read as they are.
+fuzz() {
+  mkdir -p "$2"
+  build-sanitize/tests/fuzz/rune_file_fuzzer -max_total_time="$1" -max_len=20000 \
+    -print_final_stats=1 -artifact_prefix=build-sanitize/ "$2" tests/fuzz/corpus
 }
 
 case "${1:-}" in
   run)
     install_missing "${build_packages[@]}"
-    build -DSIGILFLIP_TESTS=OFF
+    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_TESTS=OFF
     [ -e build/src/app/magic.ini ] || cp examples/magic.ini build/src/app/magic.ini
     exec build/src/app/Sigilflip
     ;;
   test)
     install_missing "${build_packages[@]}" "${test_packages[@]}"
-    build -DSIGILFLIP_TESTS=ON
+    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_TESTS=ON
     ctest --test-dir build --output-on-failure
+    build_sanitized
+    # The real program and the resource script were checked above.
+    ctest --test-dir build-sanitize --output-on-failure -E 'end_to_end|windows_resources'
+    corpus=$(mktemp -d)
+    trap 'rm -rf "$corpus"' EXIT
+    fuzz 60 "$corpus"
+    ;;
+  bench)
+    install_missing "${bench_packages[@]}"
+    build build-bench -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_WINDOW=OFF -DSIGILFLIP_TESTS=OFF \
+      -DSIGILFLIP_BENCHMARKS=ON
+    build-bench/bench/sigilflip_bench "${@:2}"
+    ;;
+  fuzz)
+    install_missing "${build_packages[@]}" "${test_packages[@]}"
+    build_sanitized
+    fuzz "${2:-3600}" build-fuzz-corpus
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|bench|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
