@@ -41,13 +41,30 @@ std::uint32_t RuneTable::HashOf(std::string_view stripped) {
   // alike without being the same letter only share a bucket.
   constexpr std::uint64_t kHighBits = 0x8080808080808080u;
   constexpr std::uint64_t kAsciiFold = 0xDFDFDFDFDFDFDFDFu;
-  std::uint64_t hash = 0x9E3779B97F4A7C15u ^ stripped.size();
-  for (std::size_t i = 0; i < stripped.size(); i += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, stripped.data() + i, std::min<std::size_t>(8, stripped.size() - i));
+  const char* bytes = stripped.data();
+  const std::size_t size = stripped.size();
+  std::uint64_t hash = 0x9E3779B97F4A7C15u ^ size;
+  const auto mix = [&hash](std::uint64_t word) {
     word &= kAsciiFold ^ ((word & kHighBits) >> 7) * 0x50;
     hash = (hash ^ word) * 0xFF51AFD7ED558CCDu;
     hash ^= hash >> 32;
+  };
+  if (size < 8) {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      word |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+    }
+    mix(word);
+  } else {
+    std::uint64_t word;
+    for (std::size_t i = 0; i + 8 <= size; i += 8) {
+      std::memcpy(&word, bytes + i, 8);
+      mix(word);
+    }
+    if (size % 8 != 0) {
+      std::memcpy(&word, bytes + size - 8, 8);  // the last eight, overlapping the word before
+      mix(word);
+    }
   }
   return static_cast<std::uint32_t>(hash);
 }

@@ -90,17 +90,16 @@ bool Sigilflipper(RuneTable& table, const fs::path& directory, RandomSource& ran
                   RuneView& view) {
   try {
     table = ShuffleRuneFile(directory, random);
+    Update_List(table, view);
+    Check(table, view);
+    return true;
   } catch (const std::bad_alloc&) {
     view.ShowError("Sigilflip ran out of memory while shuffling " +
                    DisplayPath(directory / kInputName) + ".");
-    return false;
   } catch (const std::exception& error) {
     view.ShowError(error.what());
-    return false;
   }
-  Update_List(table, view);
-  Check(table, view);
-  return true;
+  return false;
 }
 
 }  // namespace sigilflip
