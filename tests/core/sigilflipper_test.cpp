@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <system_error>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "test_support.h"

@@ -40,26 +40,11 @@ std::vector<std::string_view> SplitInput(std::string_view text) {
 }
 
 std::string Key(std::string_view name) {
-  std::size_t first = 0;
-  std::size_t last = name.size();
-  while (first < last && name[first] == ' ') {
-    ++first;
-  }
-  while (last > first && name[last - 1] == ' ') {
-    --last;
-  }
-  std::string key;
-  for (std::size_t i = first; i < last; ++i) {
-    key += UpperCase1252(name[i]);
+  std::string key(StripSpaces(name));
+  for (char& c : key) {
+    c = UpperCase1252(c);
   }
   return key;
-}
-
-std::string Stripped(std::string_view name) {
-  const auto first = name.find_first_not_of(' ');
-  return first == std::string_view::npos
-             ? std::string()
-             : std::string(name.substr(first, name.find_last_not_of(' ') - first + 1));
 }
 
 int KeyNumber(std::string_view line) {
@@ -173,7 +158,7 @@ std::string CheckRun(std::string_view input, const RunOutcome& outcome, const Ru
     }
     const std::string key = Key(lines[i].substr(6));
     const std::string newName(written.substr(6));
-    if (firstSpelling.emplace(key, Stripped(lines[i].substr(6))).second) {
+    if (firstSpelling.emplace(key, StripSpaces(lines[i].substr(6))).second) {
       keys.push_back(key);
       newNameOf[key] = newName;
     } else if (newNameOf[key] != newName) {
