@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 build_packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev)
-test_packages=(xvfb xdotool x11-utils binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
+test_packages=(xvfb xdotool binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
 bench_packages=(cmake ninja-build g++ libbenchmark-dev)
 
 # Installs the Debian packages that are not installed yet.
