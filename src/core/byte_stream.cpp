@@ -15,7 +15,7 @@ std::size_t StringSource::Read(char* buffer, std::size_t size) {
 }
 
 BufferedWriter::BufferedWriter(ByteSink& sink, std::size_t capacity)
-    : sink_(sink), capacity_(capacity), buffer_(std::make_unique<char[]>(capacity)) {}
+    : sink_(sink), capacity_(capacity), buffer_(std::make_unique_for_overwrite<char[]>(capacity)) {}
 
 void BufferedWriter::WriteThrough(std::string_view bytes) {
   Flush();

@@ -60,15 +60,16 @@ LineEnds DetectLineEnds(ByteSource& source) {
 LineReader::LineReader(ByteSource& source, LineEnds ends, std::size_t capacity)
     : source_(source),
       terminator_(ends == LineEnds::CarriageReturn ? '\r' : '\n'),
-      buffer_(std::max(capacity, kRuneKeyLength)) {}
+      capacity_(std::max(capacity, kRuneKeyLength)),
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
 
 void LineReader::Fill() {
   if (begin_ > 0) {
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
-  const std::size_t count = source_.Read(buffer_.data() + end_, buffer_.size() - end_);
+  const std::size_t count = source_.Read(buffer_.get() + end_, capacity_ - end_);
   end_ += count;
   atEnd_ = count == 0;
 }
@@ -81,7 +82,7 @@ bool LineReader::NextSlow(Piece& piece) {
         ++begin_;
       }
     }
-    const char* start = buffer_.data() + begin_;
+    const char* start = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
     if (const void* hit = std::memchr(start, terminator_, available)) {
       TakeLine(piece, start, static_cast<const char*>(hit));
@@ -97,7 +98,7 @@ bool LineReader::NextSlow(Piece& piece) {
       atLineStart_ = true;
       return true;
     }
-    if (available == buffer_.size()) {
+    if (available == capacity_) {
       // A line longer than the buffer: hand on what there is and go on with the rest.
       piece = {{start, available}, atLineStart_, false, false};
       begin_ = end_;

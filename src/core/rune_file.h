@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -43,7 +44,7 @@ class LineReader {
   // The next piece; false at the end of the stream. A piece stays valid until the next call.
   bool Next(Piece& piece) {
     if (!skipLineFeed_) {
-      const char* start = buffer_.data() + begin_;
+      const char* start = buffer_.get() + begin_;
       if (const void* end = std::memchr(start, terminator_, end_ - begin_)) {
         TakeLine(piece, start, static_cast<const char*>(end));
         return true;
@@ -74,7 +75,8 @@ class LineReader {
 
   ByteSource& source_;
   char terminator_;
-  std::vector<char> buffer_;
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;  // not cleared: only bytes read into it are looked at
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atLineStart_ = true;

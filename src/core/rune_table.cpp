@@ -20,10 +20,7 @@ std::string_view StripSpaces(std::string_view name) {
   return name.substr(first, last - first);
 }
 
-RuneTable::RuneTable() : Runes_(kRuneSlots) {
-  keys_.reserve(kRuneSlots);
-  hashes_.reserve(kRuneSlots);
-}
+RuneTable::RuneTable() : Runes_(kRuneSlots) {}
 
 void RuneTable::Reset() {
   for (RuneRecord& slot : Runes_) {
