@@ -12,8 +12,9 @@ inline constexpr const char* kInputName = "magic.ini";
 inline constexpr const char* kOutputName = "magic-new.ini";
 
 // One run on the folder `directory`: reads magic.ini twice, writes magic-new.ini, then shows the
-// mapping and warns about every name not used exactly once. Returns false when the run failed:
-// the view has shown why, and the table, the list and magic-new.ini are as they were.
+// mapping and warns about every name not used exactly once. Returns false when the run failed,
+// after the view has shown why; a run that fails while reading or writing leaves the table, the
+// list and magic-new.ini as they were.
 bool Sigilflipper(RuneTable& table, const std::filesystem::path& directory, RandomSource& random,
                   RuneView& view);
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "random_source.h"
+#include "recording_view.h"
 #include "rune_table.h"
-#include "rune_view.h"
 
 namespace sigilflip::testing {
 
@@ -30,32 +30,6 @@ class ScriptedRandom final : public RandomSource {
  private:
   std::vector<float> draws_;
   std::size_t drawn_ = 0;
-};
-
-// Records what a run shows, in order: "clear", "item: ...", "warning: ...", "error: ...".
-class RecordingView final : public RuneView {
- public:
-  void ClearList() override {
-    list.clear();
-    events.push_back("clear");
-  }
-  void AddListItem(std::string_view item) override {
-    list.emplace_back(item);
-    events.push_back("item: " + std::string(item));
-  }
-  void ShowWarning(std::string_view message) override {
-    warnings.emplace_back(message);
-    events.push_back("warning: " + std::string(message));
-  }
-  void ShowError(std::string_view message) override {
-    errors.emplace_back(message);
-    events.push_back("error: " + std::string(message));
-  }
-
-  std::vector<std::string> list;
-  std::vector<std::string> warnings;
-  std::vector<std::string> errors;
-  std::vector<std::string> events;
 };
 
 // A fresh folder, removed with everything in it at the end of the test.

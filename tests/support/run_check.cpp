@@ -5,7 +5,7 @@
 #include <map>
 #include <sstream>
 
-#include "rune_view.h"
+#include "recording_view.h"
 #include "sigilflipper.h"
 #include "windows1252.h"
 
@@ -78,24 +78,15 @@ std::string Quote(std::string_view text) {
   return out.str();
 }
 
-class OutcomeView final : public RuneView {
- public:
-  explicit OutcomeView(RunOutcome& outcome) : outcome_(outcome) {}
-  void ClearList() override { outcome_.list.clear(); }
-  void AddListItem(std::string_view item) override { outcome_.list.emplace_back(item); }
-  void ShowWarning(std::string_view message) override { outcome_.warnings.emplace_back(message); }
-  void ShowError(std::string_view message) override { outcome_.errors.emplace_back(message); }
-
- private:
-  RunOutcome& outcome_;
-};
-
 }  // namespace
 
 RunOutcome RunIn(const fs::path& folder, RuneTable& table, RandomSource& random) {
   RunOutcome outcome;
-  OutcomeView view(outcome);
+  RecordingView view;
   outcome.succeeded = Sigilflipper(table, folder, random, view);
+  outcome.list = std::move(view.list);
+  outcome.warnings = std::move(view.warnings);
+  outcome.errors = std::move(view.errors);
   std::ifstream output(folder / kOutputName, std::ios::binary);
   if (output) {
     std::string& bytes = outcome.output.emplace(fs::file_size(folder / kOutputName), '\0');
