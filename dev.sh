@@ -33,7 +33,7 @@ install_missing() {
 build() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake -S . -B "$dir" -G Ninja -DSIGILFLIP_WERROR=ON "$@"
   cmake --build "$dir"
 }
 
