@@ -1,17 +1,18 @@
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "byte_stream.h"
+#include "native_file.h"
 
 namespace sigilflip {
 
 // A path as UTF-8 text, for messages.
 std::string DisplayPath(const std::filesystem::path& path);
 
-// A file opened for reading. Failures throw RunError with the path and the system's reason.
+// A regular file opened for reading; a folder, pipe or device is refused at once. Failures throw
+// RunError with the path and the system's reason.
 class InputFile final : public ByteSource {
  public:
   explicit InputFile(std::filesystem::path path);
@@ -24,12 +25,13 @@ class InputFile final : public ByteSource {
 
  private:
   std::filesystem::path path_;
-  std::FILE* file_;
+  native::File file_;
 };
 
-// Writes a file by way of a temporary file in the same folder, so that the file is replaced only
-// once it is complete. Without Commit, the temporary file is removed and the file is untouched.
-// Failures throw RunError with the path and the system's reason.
+// Writes a file by way of a new temporary file in the same folder, so that the file is replaced
+// only once it is complete, and keeps the permissions of the file it replaces. A read-only file is
+// refused before anything is written. Without Commit, the temporary file is removed and the file
+// is untouched. Failures throw RunError with the path and the system's reason.
 class ReplacementFile final : public ByteSink {
  public:
   explicit ReplacementFile(std::filesystem::path path);
@@ -44,7 +46,7 @@ class ReplacementFile final : public ByteSink {
  private:
   std::filesystem::path path_;
   std::filesystem::path temporary_;
-  std::FILE* file_ = nullptr;
+  native::File file_ = native::kNoFile;
 };
 
 }  // namespace sigilflip

@@ -163,5 +163,16 @@ TEST_F(ChangedBetweenPasses, ReplacedFileIsReadAsOpened) {
   EXPECT_EQ(outcome.output, "Rune1=a\r\nRune2=b\r\n");
 }
 
+#ifndef _WIN32
+TEST_F(ChangedBetweenPasses, FolderRemovedGivesTheSystemsReason) {
+  // The input stays open; the temporary file has nowhere to go.
+  MeddlingRandom random([&] { fs::remove_all(folder.path()); });
+  testing::RecordingView view;
+  EXPECT_FALSE(Sigilflipper(table, folder.path(), random, view));
+  EXPECT_EQ(view.errors, Texts{"Cannot write " + (folder / "magic-new.ini").string() +
+                               ":\nNo such file or directory."});
+}
+#endif
+
 }  // namespace
 }  // namespace sigilflip

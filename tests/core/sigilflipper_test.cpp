@@ -12,6 +12,7 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #endif
 
@@ -168,7 +169,71 @@ TEST_F(SigilflipperTest, ExactlyAThousandRunesWork) {
   EXPECT_EQ(view.list[999], "r1000 => r1");
 }
 
+TEST_F(SigilflipperTest, InputThatIsAFolderIsRefused) {
+  fs::create_directory(folder / "magic.ini");
+  EXPECT_FALSE(Run({}));
+  EXPECT_EQ(view.errors, Texts{"Cannot read " + (folder / "magic.ini").string() +
+                               ":\nIt is a folder, not a file."});
+  EXPECT_EQ(folder.Entries(), Texts{"magic.ini"});
+}
+
+TEST_F(SigilflipperTest, ReadOnlyOutputIsKeptAndWritableOutputKeepsItsPermissions) {
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
+  WriteBytes(folder / "magic-new.ini", "earlier");
+  // The mode itself is checked, not whether this user may write: root would be allowed to.
+  fs::permissions(folder / "magic-new.ini", fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_FALSE(Run({0.0f}));
+  EXPECT_EQ(view.errors,
+            Texts{"Cannot write " + (folder / "magic-new.ini").string() + ":\nIt is read-only."});
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
+  EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
+
+  fs::permissions(folder / "magic-new.ini", fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(Run({0.0f}));
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "Rune1=a\r\n");
 #ifndef _WIN32
+  EXPECT_EQ(fs::status(folder / "magic-new.ini").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+#endif
+}
+
+TEST_F(SigilflipperTest, NamesBeyondAsciiAndPathsBeyondTheOldLimitWork) {
+  // A folder name with letters outside ASCII, nested past 260 characters.
+  fs::path deep = folder.path();
+  for (int level = 0; level < 6; ++level) {
+    deep /= fs::path(u8"Ærø-ünïcødé-" + std::u8string(40, u8'x'));
+  }
+  ASSERT_GT(deep.native().size(), 300u);
+  fs::create_directories(deep);
+  WriteBytes(deep / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\n");
+  ScriptedRandom random({0.99f, 0.0f});
+  ASSERT_TRUE(Sigilflipper(table, deep, random, view)) << view.errors[0];
+  EXPECT_EQ(ReadBytes(deep / "magic-new.ini"), "Rune1=b\r\nRune2=a\r\n");
+}
+
+#ifndef _WIN32
+TEST_F(SigilflipperTest, PipeOrDeviceAsInputIsRefusedAtOnce) {
+  // Opening a pipe for reading would wait for a writer and hold the window.
+  ASSERT_EQ(mkfifo((folder / "magic.ini").c_str(), 0644), 0);
+  EXPECT_FALSE(Run({}));
+  fs::remove(folder / "magic.ini");
+  fs::create_symlink("/dev/zero", folder / "magic.ini");
+  EXPECT_FALSE(Run({}));
+  const std::string expected = "Cannot read " + (folder / "magic.ini").string() +
+                               ":\nIt is a device, a pipe or a socket, not a file.";
+  EXPECT_EQ(view.errors, (Texts{expected, expected}));
+}
+
+TEST_F(SigilflipperTest, FailedReadIsAnErrorNotAShortFile) {
+  // Reading /proc/self/mem from its first byte fails with an input/output error.
+  fs::create_symlink("/proc/self/mem", folder / "magic.ini");
+  WriteBytes(folder / "magic-new.ini", "earlier");
+  EXPECT_FALSE(Run({}));
+  EXPECT_EQ(view.errors,
+            Texts{"Cannot read " + (folder / "magic.ini").string() + ":\nInput/output error."});
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
+}
+
 TEST_F(SigilflipperTest, OutputLinkedToTheInputIsRefused) {
   WriteBytes(folder / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\n");
   fs::create_symlink("magic.ini", folder / "magic-new.ini");
