@@ -2,21 +2,27 @@
 
 #include <QListWidget>
 #include <QPushButton>
-#include <QTime>
 
-#include "random_source.h"
-#include "sigilflipper.h"
+#include "form1_design.h"
 
 namespace {
+
+namespace design = sigilflip::form1;
 
 QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Qt's device-independent pixels are pixels at 96 dots per inch; Qt scales them on high-DPI
+// screens.
+QRect DevicePixels(design::Rect twips) {
+  const design::Rect pixels = design::Pixels(twips, 96);
+  return {pixels.left, pixels.top, pixels.width, pixels.height};
+}
+
 }  // namespace
 
-// The layout is fixed in pixels at 96 dots per inch (15 twips each); Qt scales these
-// device-independent pixels on high-DPI screens. Nothing follows a resize.
+// Nothing follows a resize: the controls keep their places.
 Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes, Clock clock)
     : List1(nullptr),
       Command1(nullptr),
@@ -24,18 +30,19 @@ Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxe
       boxes_(std::move(boxes)),
       clock_(std::move(clock)) {
   setObjectName("Form1");
-  setWindowTitle("Form1");
-  resize(213, 206);
+  setWindowTitle(design::kForm1Caption);
+  const design::Size client = design::Pixels(design::kClientTwips, 96);
+  resize(client.width, client.height);
 
-  Command1 = new QPushButton("Command1", this);
+  Command1 = new QPushButton(design::kCommand1Caption, this);
   Command1->setObjectName("Command1");
-  Command1->setGeometry(52, 160, 81, 33);
+  Command1->setGeometry(DevicePixels(design::kCommand1Twips));
   Command1->setAutoDefault(false);
   Command1->setDefault(false);
 
   List1 = new QListWidget(this);
   List1->setObjectName("List1");
-  List1->setGeometry(12, 12, 181, 134);
+  List1->setGeometry(DevicePixels(design::kList1Twips));
   List1->setSortingEnabled(false);
 
   setTabOrder(Command1, List1);
@@ -46,13 +53,8 @@ Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxe
 
 Form1::~Form1() = default;
 
-float Form1::SecondsSinceMidnight() {
-  return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0f;
-}
-
 void Form1::Command1_Click() {
-  sigilflip::SeededRandom random(clock_());
-  sigilflip::Sigilflipper(Runes_, directory_, random, *this);
+  design::Command1_Click(Runes_, directory_, clock_(), *this);
 }
 
 void Form1::ClearList() {

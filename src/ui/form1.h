@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "form1_design.h"
 #include "message_boxes.h"
 #include "rune_table.h"
 #include "rune_view.h"
@@ -24,10 +25,8 @@ class Form1 : public QWidget, private sigilflip::RuneView {
   // Runs on magic.ini in `directory`. Tests pass their own message boxes and clock.
   explicit Form1(std::filesystem::path directory,
                  std::unique_ptr<MessageBoxes> boxes = std::make_unique<ModalMessageBoxes>(),
-                 Clock clock = SecondsSinceMidnight);
+                 Clock clock = sigilflip::form1::SecondsSinceMidnight);
   ~Form1() override;
-
-  static float SecondsSinceMidnight();
 
   QListWidget* List1;
   QPushButton* Command1;

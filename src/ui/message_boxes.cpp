@@ -2,10 +2,13 @@
 
 #include <QMessageBox>
 
+#include "form1_design.h"
+
 namespace {
 
 void ShowModal(QMessageBox::Icon icon, QWidget* parent, const QString& text) {
-  QMessageBox box(icon, QString::fromUtf8(kApplicationTitle), text, QMessageBox::Ok, parent);
+  QMessageBox box(icon, QString::fromUtf8(sigilflip::form1::kApplicationTitle), text,
+                  QMessageBox::Ok, parent);
   box.exec();
 }
 

@@ -20,6 +20,3 @@ class ModalMessageBoxes final : public MessageBoxes {
   void Warning(QWidget* parent, const QString& text) override;
   void Error(QWidget* parent, const QString& text) override;
 };
-
-// The title of the program's message boxes.
-inline constexpr const char* kApplicationTitle = "Sigilflip";

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <filesystem>
+
+#include "rune_table.h"
+#include "rune_view.h"
+
+// Form1 as both front ends build it: its layout in twips, its captions and what a click on
+// Command1 does. Standard C++, so that the Qt and the Win32 window share one copy.
+namespace sigilflip::form1 {
+
+inline constexpr int kTwipsPerInch = 1440;  // 15 twips a pixel at 96 dots per inch
+
+struct Size {
+  int width;
+  int height;
+  friend bool operator==(const Size&, const Size&) = default;
+};
+
+struct Rect {
+  int left;
+  int top;
+  int width;
+  int height;
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+inline constexpr Size kClientTwips{3195, 3090};
+inline constexpr Rect kList1Twips{180, 180, 2715, 2010};
+inline constexpr Rect kCommand1Twips{780, 2400, 1215, 495};
+
+inline constexpr const char* kForm1Caption = "Form1";
+inline constexpr const char* kCommand1Caption = "Command1";
+// The application's title, which the message boxes carry.
+inline constexpr const char* kApplicationTitle = "Sigilflip";
+
+// Twips as pixels at `dpi` dots per inch, to the nearest pixel (halves up).
+constexpr int Pixels(int twips, int dpi) {
+  return (twips * dpi + kTwipsPerInch / 2) / kTwipsPerInch;
+}
+constexpr Size Pixels(Size twips, int dpi) {
+  return {Pixels(twips.width, dpi), Pixels(twips.height, dpi)};
+}
+constexpr Rect Pixels(Rect twips, int dpi) {
+  return {Pixels(twips.left, dpi), Pixels(twips.top, dpi), Pixels(twips.width, dpi),
+          Pixels(twips.height, dpi)};
+}
+
+// Seconds since local midnight, with their milliseconds.
+float SecondsSinceMidnight();
+
+// The click on Command1: seeds the random source with `seed` (the seconds since midnight) and
+// runs on magic.ini in `directory`. Returns whether the run succeeded; the view has shown why not.
+bool Command1_Click(RuneTable& table, const std::filesystem::path& directory, float seed,
+                    RuneView& view);
+
+}  // namespace sigilflip::form1
