@@ -2,15 +2,18 @@
 # Builds and runs Sigilflip on a Debian 12 machine, installing what is missing first.
 #
 #   ./dev.sh run            build, put examples/magic.ini beside the program, open the window
-#   ./dev.sh test           build and run every test, again under AddressSanitizer and
+#   ./dev.sh test           build and run every test, then the Windows build's tests under Wine,
+#                           then everything again under AddressSanitizer and
 #                           UndefinedBehaviorSanitizer, then fuzz the core for a minute
+#   ./dev.sh windows        cross-build build-windows/Sigilflip.exe with MinGW-w64
 #   ./dev.sh bench          build and run the benchmarks
 #   ./dev.sh fuzz SECONDS   fuzz the core for that long, keeping new inputs in build-fuzz-corpus/
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 build_packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev)
-test_packages=(xvfb xdotool binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
+test_packages=(xvfb xdotool strace clang libclang-rt-14-dev wine wine64)
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev)
 bench_packages=(cmake ninja-build g++ libbenchmark-dev)
 
 # Installs the Debian packages that are not installed yet.
@@ -37,6 +40,29 @@ build() {
   cmake --build "$dir"
 }
 
+# build_windows ON|OFF: the static Windows program through MinGW-w64, with or without the tests
+# (the core's suite and the probe that reads the window under Wine).
+build_windows() {
+  build build-windows -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS="$1" \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+  cp build-windows/src/app/Sigilflip.exe build-windows/Sigilflip.exe
+}
+
+# Runs the Windows build's tests under Wine, in a Wine prefix of their own.
+test_windows() {
+  local prefix
+  prefix=$(mktemp -d)
+  export WINEPREFIX=$prefix/prefix WINEDEBUG=-all
+  export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+  wine wineboot -i >/dev/null 2>&1
+  local status=0
+  ctest --test-dir build-windows --output-on-failure || status=$?
+  wineserver -k || true
+  rm -rf "$prefix"
+  unset WINEPREFIX
+  return $status
+}
+
 # The sanitizer build, with the fuzzer; clang is needed for libFuzzer.
 build_sanitized() {
   CC=clang CXX=clang++ build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -58,15 +84,22 @@ case "${1:-}" in
     exec build/src/app/Sigilflip
     ;;
   test)
-    install_missing "${build_packages[@]}" "${test_packages[@]}"
+    install_missing "${build_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}"
     build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_TESTS=ON
     ctest --test-dir build --output-on-failure
+    build_windows ON
+    test_windows
     build_sanitized
     # The real program and the resource script were checked above.
     ctest --test-dir build-sanitize --output-on-failure -E 'end_to_end|windows_resources'
     corpus=$(mktemp -d)
     trap 'rm -rf "$corpus"' EXIT
     fuzz 60 "$corpus"
+    ;;
+  windows)
+    install_missing "${windows_packages[@]}"
+    build_windows OFF
+    echo "$PWD/build-windows/Sigilflip.exe"
     ;;
   bench)
     install_missing "${bench_packages[@]}"
@@ -80,7 +113,7 @@ case "${1:-}" in
     fuzz "${2:-3600}" build-fuzz-corpus
     ;;
   *)
-    echo "usage: $0 run|test|bench|fuzz [SECONDS]" >&2
+    echo "usage: $0 run|test|windows|bench|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

@@ -20,6 +20,7 @@ namespace sigilflip {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileNotFoundReason;
 using testing::ReadBytes;
 using testing::RecordingView;
 using testing::ScriptedRandom;
@@ -121,7 +122,7 @@ TEST_F(SigilflipperTest, MissingInputIsAnErrorThatChangesNothing) {
   EXPECT_FALSE(Run({}));
   ASSERT_EQ(view.errors.size(), 1u);
   EXPECT_EQ(view.errors[0],
-            "Cannot read " + (folder / "magic.ini").string() + ":\nNo such file or directory.");
+            "Cannot read " + (folder / "magic.ini").string() + ":\n" + FileNotFoundReason() + ".");
   EXPECT_EQ(view.events.size(), 1u);  // the error only: the list is left as it was
   EXPECT_EQ(table.RuneCount(), 1);
   EXPECT_EQ(table.Runes(1).NewName, "a");

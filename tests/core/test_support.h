@@ -6,6 +6,8 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "random_source.h"
@@ -64,6 +66,19 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// What the system says of a file that is not there, as the messages quote it.
+inline std::string FileNotFoundReason() {
+#ifdef _WIN32
+  std::string reason = std::system_category().message(2);  // ERROR_FILE_NOT_FOUND
+  while (!reason.empty() && std::string_view(".\r\n ").find(reason.back()) != std::string::npos) {
+    reason.pop_back();
+  }
+  return reason;
+#else
+  return "No such file or directory";
+#endif
+}
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,273 @@
+#include "form1_win32.h"
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "form1_design.h"
+#include "windows_text.h"
+
+namespace {
+
+namespace design = sigilflip::form1;
+using sigilflip::native::WideFromUtf8;
+
+constexpr wchar_t kClassName[] = L"SigilflipForm1";
+constexpr int kCommand1Id = 101;  // not IDOK or IDCANCEL: Command1 is neither default nor cancel
+constexpr int kList1Id = 102;
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+// Calls of Windows 10 (1607) and later, looked up at run time so that the program still starts
+// on older Windows, where it falls back on the system-wide DPI.
+struct DpiCalls {
+  UINT(WINAPI* GetDpiForWindow)(HWND) = nullptr;
+  BOOL(WINAPI* AdjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
+  BOOL(WINAPI* SystemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT) = nullptr;
+
+  DpiCalls() {
+    if (const HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
+      Find(user32, "GetDpiForWindow", GetDpiForWindow);
+      Find(user32, "AdjustWindowRectExForDpi", AdjustWindowRectExForDpi);
+      Find(user32, "SystemParametersInfoForDpi", SystemParametersInfoForDpi);
+    }
+  }
+
+  template <typename Function>
+  static void Find(HMODULE module, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  }
+};
+
+const DpiCalls& Dpi() {
+  static const DpiCalls calls;
+  return calls;
+}
+
+UINT SystemDpi() {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+UINT WindowDpi(HWND window) {
+  return Dpi().GetDpiForWindow != nullptr ? Dpi().GetDpiForWindow(window) : SystemDpi();
+}
+
+// The system's message font at `dpi`.
+HFONT MessageFont(UINT dpi) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  if (Dpi().SystemParametersInfoForDpi != nullptr) {
+    Dpi().SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi);
+  } else {
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi),
+                                            static_cast<int>(SystemDpi()));
+  }
+  return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+// The outer size of a window whose client area is `client` at `dpi`.
+SIZE WindowSize(design::Size client, UINT dpi) {
+  RECT frame{0, 0, client.width, client.height};
+  if (Dpi().AdjustWindowRectExForDpi != nullptr) {
+    Dpi().AdjustWindowRectExForDpi(&frame, kStyle, FALSE, kExStyle, dpi);
+  } else {
+    AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+  }
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void Place(HWND control, design::Rect twips, UINT dpi) {
+  const design::Rect pixels = design::Pixels(twips, static_cast<int>(dpi));
+  SetWindowPos(control, nullptr, pixels.left, pixels.top, pixels.width, pixels.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  windowClass.hIconSm = windowClass.hIcon;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kClassName;
+  RegisterClassExW(&windowClass);
+}
+
+void ShowBox(HWND owner, std::string_view message, UINT icon) {
+  const std::wstring title = WideFromUtf8(design::kApplicationTitle);
+  MessageBoxW(owner, WideFromUtf8(message).c_str(), title.c_str(), MB_OK | icon);
+}
+
+}  // namespace
+
+Form1::Form1(HINSTANCE instance, std::filesystem::path directory)
+    : directory_(std::move(directory)) {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  RegisterWindowClass(instance, WindowProcedure);
+
+  const std::wstring caption = WideFromUtf8(design::kForm1Caption);
+  CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                  CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
+  if (window_ == nullptr) {
+    return;
+  }
+  // Created in tab order: Command1 first, then List1.
+  const std::wstring command1 = WideFromUtf8(design::kCommand1Caption);
+  Command1 = CreateWindowExW(0, L"BUTTON", command1.c_str(),
+                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+                             window_, reinterpret_cast<HMENU>(kCommand1Id), instance, nullptr);
+  List1 = CreateWindowExW(
+      WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 0, 0, 0,
+      0, window_, reinterpret_cast<HMENU>(kList1Id), instance, nullptr);
+  const UINT dpi = WindowDpi(window_);
+  const SIZE size = WindowSize(design::Pixels(design::kClientTwips, static_cast<int>(dpi)), dpi);
+  SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Layout(dpi);
+  focus_ = Command1;
+}
+
+Form1::~Form1() {
+  if (window_ != nullptr) {
+    DestroyWindow(window_);
+  }
+  if (font_ != nullptr) {
+    DeleteObject(font_);
+  }
+}
+
+void Form1::Show(int showCommand) {
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+  SetFocus(Command1);
+}
+
+bool Form1::TranslateDialogKeys(MSG& message) {
+  return IsDialogMessageW(window_, &message) != FALSE;
+}
+
+LRESULT CALLBACK Form1::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* form =
+        static_cast<Form1*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+    form->window_ = window;  // messages come before CreateWindowExW returns
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (form == nullptr) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    form->window_ = nullptr;
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  return form->Handle(message, wParam, lParam);
+}
+
+LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kCommand1Id && HIWORD(wParam) == BN_CLICKED) {
+        Command1_Click();
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      // As a dialog does: the focus goes back where it was when the window is active again.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(window_, focus)) {
+          focus_ = focus;
+        }
+      } else if (focus_ != nullptr) {
+        SetFocus(focus_);
+      }
+      return 0;
+    case WM_DPICHANGED: {
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      Layout(HIWORD(wParam));
+      return 0;
+    }
+    case WM_CLOSE:
+      DestroyWindow(window_);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void Form1::Layout(UINT dpi) {
+  Place(List1, design::kList1Twips, dpi);
+  Place(Command1, design::kCommand1Twips, dpi);
+  const HFONT previous = font_;
+  font_ = MessageFont(dpi);
+  SendMessageW(List1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  SendMessageW(Command1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  if (previous != nullptr) {
+    DeleteObject(previous);
+  }
+}
+
+void Form1::Command1_Click() {
+  design::Command1_Click(Runes_, directory_, design::SecondsSinceMidnight(), *this);
+  EndListUpdate();
+}
+
+void Form1::EndListUpdate() {
+  if (listFrozen_) {
+    listFrozen_ = false;
+    SendMessageW(List1, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(List1, nullptr, TRUE);
+  }
+}
+
+// Filling a list of 1000 items is many times faster with redrawing off meanwhile.
+void Form1::ClearList() {
+  if (!listFrozen_) {
+    listFrozen_ = true;
+    SendMessageW(List1, WM_SETREDRAW, FALSE, 0);
+  }
+  SendMessageW(List1, LB_RESETCONTENT, 0, 0);
+}
+
+void Form1::AddListItem(std::string_view item) {
+  SendMessageW(List1, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(item).c_str()));
+}
+
+void Form1::ShowWarning(std::string_view message) {
+  EndListUpdate();  // the filled list shows behind the box
+  ShowBox(window_, message, 0);
+}
+
+void Form1::ShowError(std::string_view message) {
+  EndListUpdate();
+  ShowBox(window_, message, MB_ICONERROR);
+}
+
+std::filesystem::path ProgramDirectory() {
+  std::vector<wchar_t> name(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length < name.size()) {
+      return std::filesystem::path(std::wstring(name.data(), length)).parent_path();
+    }
+    name.resize(name.size() * 2);  // cut short: try again with room for a long path
+  }
+}

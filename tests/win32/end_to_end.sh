@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Runs Sigilflip.exe under Wine in Xvfb, started from another folder, drives it with xdotool as a
+# user would and reads the window, the list and the message boxes back through the Win32 API.
+#   end_to_end.sh SIGILFLIP_EXE FORM1_PROBE_EXE
+set -euo pipefail
+program=$1
+probe=$2
+# shellcheck source=wine_session.sh
+source "$(dirname "$0")/wine_session.sh"
+start_x_server
+
+folder="$wine_work/game folder ünï"
+mkdir -p "$folder"
+cp "$program" "$folder/Sigilflip.exe"
+windows_folder="Z:$(echo "$folder" | tr / '\\')"
+
+probe() { wine "$probe" "$@" | tr -d '\r'; }
+
+# The facts of `probe window` that the layout fixes, at one DPI.
+layout_at() {
+  probe window | grep -v -e '^click ' -e '^item height ' -e '^List1 sorted'
+}
+
+start() {
+  (cd / && exec wine "$folder/Sigilflip.exe") >>"$wine_work/program.log" 2>&1 &
+  program_pid=$!
+}
+
+stop() {
+  wine "$probe" close >/dev/null 2>&1 || true
+  kill "$program_pid" 2>/dev/null || true
+  wait "$program_pid" 2>/dev/null || true
+}
+
+click_command1() {
+  local where
+  where=$(probe window | sed -n 's/^click //p')
+  # shellcheck disable=SC2086
+  xdotool mousemove $where click 1
+}
+
+wait_for_output() {
+  for _ in $(seq 100); do [ -s "$folder/magic-new.ini" ] && return; sleep 0.1; done
+  fail "no magic-new.ini: $(cat "$wine_work/program.log")"
+}
+
+expect() {  # expect WHAT EXPECTED ACTUAL
+  [ "$2" = "$3" ] || fail "$1:
+expected:
+$2
+actual:
+$3"
+}
+
+# magic.ini: keys in any case, names with spaces and in other case, the last line unterminated.
+printf '[Magic]\r\nRUNE1=Fire\r\nrune2=  Ice \r\nName=Spell one\r\nRUNE3=Wind\r\nRUNE5=fIRE\r\n; a comment\r\nRune4=Stone' \
+  >"$folder/magic.ini"
+
+start
+expect "Form1 at 96 dpi" "client 213 206
+children 2
+List1 12 12 181 134
+Command1 52 160 81 33
+caption Command1
+Command1 push button 1, default 0
+focus Command1" "$(layout_at)"
+height96=$(probe window | sed -n 's/^item height //p')
+
+# Tab and Shift+Tab move between the two controls; Space on Command1 runs.
+xdotool key Tab
+expect "focus after Tab" "focus List1" "$(probe window | grep '^focus')"
+xdotool key shift+Tab
+expect "focus after Shift+Tab" "focus Command1" "$(probe window | grep '^focus')"
+xdotool key space
+wait_for_output
+
+# The list: each rune once, as first spelled, in the order met; the new names a permutation.
+list=$(probe list)
+expect "old names" "Fire
+Ice
+Wind
+Stone" "$(echo "$list" | sed 's/ => .*//')"
+expect "new names" "Fire
+Ice
+Stone
+Wind" "$(echo "$list" | sed 's/.* => //' | sort)"
+
+# magic-new.ini byte for byte: built here from the input and the list.
+expected_output=$(LC_ALL=C awk -v RS='\r\n' -v ORS='\r\n' -v list="$list" '
+  BEGIN {
+    n = split(list, items, "\n")
+    for (i = 1; i <= n; i++) { split(items[i], pair, " => "); new[toupper(pair[1])] = pair[2] }
+  }
+  toupper(substr($0, 1, 4)) == "RUNE" && substr($0, 5, 2) ~ /^[1-5]=$/ {
+    name = substr($0, 7); gsub(/^ +| +$/, "", name)
+    print "Rune" substr($0, 5, 2) new[toupper(name)]; next
+  }
+  { print }' "$folder/magic.ini" | od -An -tx1)
+expect "magic-new.ini" "$expected_output" "$(od -An -tx1 <"$folder/magic-new.ini")"
+expect "folder after a run" "Sigilflip.exe
+magic-new.ini
+magic.ini" "$(ls "$folder")"
+
+# An empty name: a warning box after the list is filled, OK only, no icon.
+printf 'RUNE1=Fire\r\nRUNE2=\r\nRUNE3=Ice\r\nRUNE4=Wind\r\n' >"$folder/magic.ini"
+click_command1
+expect "warning box" "title Sigilflip
+text Rune error : count = 997 : 
+buttons OK
+icon 0
+modal 1
+dismissed 1" "$(probe box)"
+expect "list after the warning" 4 "$(probe list | wc -l)"
+
+# A failed run: an error box with the file and the system's reason; the list stays.
+rm "$folder/magic.ini"
+click_command1
+box=$(probe box)
+expect "error box" "title Sigilflip
+text Cannot read $windows_folder\\magic.ini:
+buttons OK
+icon 1
+modal 1
+dismissed 1" "$(echo "$box" | grep -v '^text [^C]')"
+echo "$box" | grep -q '^text [^C].' || fail "no reason in the error box: $box"
+expect "list after the error" 4 "$(probe list | wc -l)"
+stop
+
+# At 144 dpi the twips give half as many pixels again, and the font grows with them.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+start
+expect "Form1 at 144 dpi" "client 320 309
+children 2
+List1 18 18 272 201
+Command1 78 240 122 50
+caption Command1
+Command1 push button 1, default 0
+focus Command1" "$(layout_at)"
+height144=$(probe window | sed -n 's/^item height //p')
+[ $((height144 * 10)) -ge $((height96 * 14)) ] ||
+  fail "list items $height96 px high at 96 dpi, $height144 px at 144 dpi"
+stop
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes"

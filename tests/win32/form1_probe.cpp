@@ -1,0 +1,288 @@
+// Reads Sigilflip's window, its message boxes and its program file back through the Win32 API, for
+// the tests that run the real program under Wine. Prints one fact a line, UTF-8.
+//   form1_probe window          Form1's layout, captions, styles and focus, and where to click
+//   form1_probe list            the items of List1
+//   form1_probe box             waits for a message box of Form1, describes it and presses OK
+//   form1_probe close           closes Form1
+//   form1_probe version EXE     the version record and the icon of a program file
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size = static_cast<int>(text.size());
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), length, nullptr, nullptr);
+  return utf8;
+}
+
+std::wstring TextOf(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+// Polls for up to ten seconds.
+template <typename Find>
+HWND WaitFor(Find find) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (const HWND window = find()) {
+      return window;
+    }
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+HWND FindForm1() {
+  return WaitFor([] {
+    const HWND form = FindWindowW(nullptr, L"Form1");
+    return form != nullptr && IsWindowVisible(form) ? form : nullptr;
+  });
+}
+
+HWND ChildOfClass(HWND parent, const wchar_t* className) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if (lstrcmpiW(ClassOf(child).c_str(), className) == 0) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+// A child's place in its parent's client area.
+RECT PlaceIn(HWND parent, HWND child) {
+  RECT rect;
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+void PrintRect(const char* name, RECT rect) {
+  std::printf("%s %ld %ld %ld %ld\n", name, rect.left, rect.top, rect.right - rect.left,
+              rect.bottom - rect.top);
+}
+
+const char* NameOf(HWND window, HWND list, HWND button) {
+  return window == button ? "Command1" : window == list ? "List1" : "other";
+}
+
+int Window() {
+  const HWND form = FindForm1();
+  if (form == nullptr) {
+    std::puts("no window Form1");
+    return 1;
+  }
+  const HWND list = ChildOfClass(form, L"ListBox");
+  const HWND button = ChildOfClass(form, L"Button");
+  int children = 0;
+  for (HWND child = GetWindow(form, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    ++children;
+  }
+  RECT client;
+  GetClientRect(form, &client);
+  std::printf("client %ld %ld\n", client.right, client.bottom);
+  std::printf("children %d\n", children);
+  if (list == nullptr || button == nullptr) {
+    std::puts("controls missing");
+    return 1;
+  }
+  PrintRect("List1", PlaceIn(form, list));
+  PrintRect("Command1", PlaceIn(form, button));
+  std::printf("caption %s\n", Utf8(TextOf(button)).c_str());
+  const auto listStyle = static_cast<DWORD>(GetWindowLongPtrW(list, GWL_STYLE));
+  const auto buttonStyle = static_cast<DWORD>(GetWindowLongPtrW(button, GWL_STYLE));
+  std::printf("List1 sorted %d, no integral height %d, vertical scroll bar %d, items %ld\n",
+              (listStyle & LBS_SORT) != 0, (listStyle & LBS_NOINTEGRALHEIGHT) != 0,
+              (listStyle & WS_VSCROLL) != 0,
+              static_cast<long>(SendMessageW(list, LB_GETCOUNT, 0, 0)));
+  std::printf("Command1 push button %d, default %d\n", (buttonStyle & BS_TYPEMASK) == BS_PUSHBUTTON,
+              (buttonStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
+  // The height of a list item follows the font, and so the DPI.
+  std::printf("item height %ld\n", static_cast<long>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0)));
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof(thread);
+  GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &thread);
+  std::printf("focus %s\n", NameOf(thread.hwndFocus, list, button));
+  RECT onScreen;
+  GetWindowRect(button, &onScreen);
+  std::printf("click %ld %ld\n", (onScreen.left + onScreen.right) / 2,
+              (onScreen.top + onScreen.bottom) / 2);
+  return 0;
+}
+
+int List() {
+  const HWND form = FindForm1();
+  const HWND list = form != nullptr ? ChildOfClass(form, L"ListBox") : nullptr;
+  if (list == nullptr) {
+    std::puts("no List1");
+    return 1;
+  }
+  const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  for (int item = 0; item < count; ++item) {
+    std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, item, 0)) + 1,
+                      L'\0');
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(list, LB_GETTEXT, item, reinterpret_cast<LPARAM>(text.data()))));
+    std::printf("%s\n", Utf8(text).c_str());
+  }
+  return 0;
+}
+
+int Box() {
+  const HWND form = FindForm1();
+  const HWND box = WaitFor([form] {
+    HWND found = nullptr;
+    for (HWND window = GetTopWindow(nullptr); window != nullptr && found == nullptr;
+         window = GetWindow(window, GW_HWNDNEXT)) {
+      if (ClassOf(window) == L"#32770" && IsWindowVisible(window) &&
+          GetWindow(window, GW_OWNER) == form) {
+        found = window;
+      }
+    }
+    return found;
+  });
+  if (form == nullptr || box == nullptr) {
+    std::puts("no message box");
+    return 1;
+  }
+  std::printf("title %s\n", Utf8(TextOf(box)).c_str());
+  // The text in the box's text control, one line per line of the message.
+  std::string text = Utf8(TextOf(GetDlgItem(box, 0xFFFF)));
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 6) {
+    text.replace(at, 1, "\ntext ");
+  }
+  std::printf("text %s\n", text.c_str());
+  std::string buttons;
+  bool icon = false;
+  for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE));
+    if (!IsWindowVisible(child)) {
+      continue;
+    }
+    if (lstrcmpiW(ClassOf(child).c_str(), L"Button") == 0) {
+      buttons += buttons.empty() ? "" : " ";
+      buttons += Utf8(TextOf(child));
+    } else if (lstrcmpiW(ClassOf(child).c_str(), L"Static") == 0 &&
+               (style & SS_TYPEMASK) == SS_ICON && SendMessageW(child, STM_GETICON, 0, 0) != 0) {
+      icon = true;
+    }
+  }
+  std::printf("buttons %s\n", buttons.c_str());
+  std::printf("icon %d\n", icon);
+  std::printf("modal %d\n", !IsWindowEnabled(form));
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  // Gone once dismissed.
+  const bool closed = WaitFor([box] { return IsWindow(box) ? nullptr : box; }) != nullptr;
+  std::printf("dismissed %d\n", closed);
+  return 0;
+}
+
+std::string VersionValue(const std::vector<char>& record, const wchar_t* name) {
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+  if (!VerQueryValueW(record.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) ||
+      length == 0) {
+    return "(none)";
+  }
+  return Utf8(std::wstring(value, length - 1));
+}
+
+int Version(const wchar_t* program) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(program, &ignored);
+  if (size == 0) {
+    std::puts("no version record");
+    return 1;
+  }
+  std::vector<char> record(size);
+  GetFileVersionInfoW(program, 0, size, record.data());
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length);
+  std::printf("file version %d.%d.%d.%d\n", HIWORD(fixed->dwFileVersionMS),
+              LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+              LOWORD(fixed->dwFileVersionLS));
+  std::printf("product version %d.%d.%d.%d\n", HIWORD(fixed->dwProductVersionMS),
+              LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS),
+              LOWORD(fixed->dwProductVersionLS));
+  struct Translation {
+    WORD language;
+    WORD codePage;
+  }* translation = nullptr;
+  VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
+                 reinterpret_cast<void**>(&translation), &length);
+  std::printf("translation %04x %d\n", translation->language, translation->codePage);
+  for (const wchar_t* name : {L"ProductName", L"InternalName", L"OriginalFilename", L"FileVersion",
+                              L"ProductVersion", L"FileDescription"}) {
+    std::printf("%s %s\n", Utf8(name).c_str(), VersionValue(record, name).c_str());
+  }
+  const HMODULE module = LoadLibraryExW(program, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const HICON icon =
+      module != nullptr
+          ? static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0))
+          : nullptr;
+  std::printf("icon %d\n", icon != nullptr);
+  // What the embedded manifest asks of Windows.
+  const HRSRC found =
+      module != nullptr ? FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST) : nullptr;
+  const std::string manifest =
+      found != nullptr
+          ? std::string(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                        SizeofResource(module, found))
+          : std::string();
+  for (const char* setting : {"PerMonitorV2", "<longPathAware", "Microsoft.Windows.Common-Controls",
+                              "level=\"asInvoker\""}) {
+    std::printf("manifest %s %d\n", setting, manifest.find(setting) != std::string::npos);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  const std::wstring command = count > 1 ? arguments[1] : L"";
+  if (command == L"window") {
+    return Window();
+  }
+  if (command == L"list") {
+    return List();
+  }
+  if (command == L"close") {
+    const HWND form = FindWindowW(nullptr, L"Form1");
+    return form != nullptr && PostMessageW(form, WM_CLOSE, 0, 0) ? 0 : 1;
+  }
+  if (command == L"box") {
+    return Box();
+  }
+  if (command == L"version" && count > 2) {
+    return Version(arguments[2]);
+  }
+  std::fputs("usage: form1_probe window|list|box|close|version EXE\n", stderr);
+  return 2;
+}

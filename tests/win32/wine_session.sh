@@ -1,0 +1,38 @@
+# Sourced by the Wine tests: an X server and a Wine prefix of their own for this test, unless the
+# caller gives a prefix (./dev.sh test makes one per test run). Defines `fail` and `cleanup_wine`.
+# shellcheck shell=bash
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+wine_work=$(mktemp -d)
+wine_pids=()
+own_prefix=
+cleanup_wine() {
+  for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -z "$own_prefix" ] || wineserver -k 2>/dev/null || true
+  rm -rf "$wine_work"
+}
+trap cleanup_wine EXIT
+
+if [ -z "${WINEPREFIX:-}" ]; then
+  own_prefix=1
+  export WINEPREFIX="$wine_work/prefix"
+  wine wineboot -i >/dev/null 2>&1 || fail "cannot create a Wine prefix"
+fi
+# Without a window manager Wine would wait after each message box; a crash ends the program.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+
+# Starts Xvfb on a free display.
+start_x_server() {
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$wine_work/display" 2>"$wine_work/xvfb.log" &
+  wine_pids+=($!)
+  for _ in $(seq 100); do [ -s "$wine_work/display" ] && break; sleep 0.1; done
+  [ -s "$wine_work/display" ] || fail "Xvfb did not start: $(cat "$wine_work/xvfb.log")"
+  export DISPLAY=":$(head -n 1 "$wine_work/display")"
+}
