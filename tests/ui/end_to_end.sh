@@ -29,8 +29,10 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n 1 "$work/display")"
 
-# Started from another folder: the program must find magic.ini beside itself.
-(cd / && QT_QPA_PLATFORM=xcb exec "$work/Sigilflip") >"$work/app.log" 2>&1 &
+# Started from another folder: the program must find magic.ini beside itself. strace records the
+# calls that make magic-new.ini durable.
+(cd / && QT_QPA_PLATFORM=xcb exec strace -f -qq -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 \
+  -o "$work/calls" "$work/Sigilflip") >"$work/app.log" 2>&1 &
 pids+=($!)
 
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1) ||
@@ -59,4 +61,12 @@ LC_ALL=C awk -v RS='\r\n' '
 
 [ "$(tail -c 2 "$work/magic-new.ini" | od -An -c | tr -d ' ')" = '\r\n' ] ||
   fail "magic-new.ini does not end in CR LF"
+
+# The temporary file reached the disk before it was renamed over magic-new.ini.
+LC_ALL=C awk '
+  /openat\(.*magic-new\.ini\.~[0-9]+\.tmp"/ { fd = $NF }
+  fd != "" && $0 ~ "(fsync|fdatasync)\\(" fd "\\) += 0$" { synced = 1 }
+  /rename.*magic-new\.ini\.~[0-9]+\.tmp".*magic-new\.ini"/ && / = 0$/ { renamed = 1; ok = synced }
+  END { exit !(renamed && ok) }' "$work/calls" ||
+  fail "magic-new.ini was not synced before the rename: $(grep magic "$work/calls")"
 echo "end-to-end: magic-new.ini written by a click on Command1"
