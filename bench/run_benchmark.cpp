@@ -1,9 +1,12 @@
-// A whole run against the I/O floor: reading the same file twice and writing a copy of it.
+// A whole run against its I/O floors: reading the same file twice and writing a copy of it, plainly
+// and as a durable replacement.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -47,16 +50,18 @@ const fs::path& FolderFor(std::size_t bytes, int runes) {
   return it->second;
 }
 
-// The floor: read the file twice and write a copy of it, with plain reads and writes; `durable`
-// also syncs the copy to the disk before closing it, as a run does with magic-new.ini.
-void CopyFloor(const fs::path& folder, bool durable) {
+// The floors of a run, with plain reads and writes: read the file twice and write a copy of it to
+// a fresh file (`Floor::Plain`); and the same with the copy synced to the disk and renamed over an
+// existing file (`Floor::Synced`), the durable replacement that a run makes of magic-new.ini.
+enum class Floor { Plain, Synced };
+
+void CopyFloor(const fs::path& folder, Floor floor) {
   static std::vector<char> buffer(64 * 1024);
+  const fs::path copy = folder / "floor-copy.tmp";
   const int in = open((folder / sigilflip::kInputName).c_str(), O_RDONLY);
   for (int pass = 0; pass < 2; ++pass) {
     lseek(in, 0, SEEK_SET);
-    const int out =
-        pass == 1 ? open((folder / "floor-copy.ini").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)
-                  : -1;
+    const int out = pass == 1 ? open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644) : -1;
     ssize_t count;
     while ((count = read(in, buffer.data(), buffer.size())) > 0) {
       if (out >= 0 && write(out, buffer.data(), static_cast<std::size_t>(count)) != count) {
@@ -64,13 +69,41 @@ void CopyFloor(const fs::path& folder, bool durable) {
       }
     }
     if (out >= 0) {
-      if (durable) {
+      if (floor == Floor::Synced) {
         fsync(out);
       }
       close(out);
     }
   }
   close(in);
+  if (floor == Floor::Synced) {
+    std::rename(copy.c_str(), (folder / "floor-target.ini").c_str());
+  }
+}
+
+// Time on the clock, and on the processor in the program and in the system for it.
+struct Times {
+  double wall = 0;
+  double user = 0;
+  double system = 0;
+};
+
+Times Now() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](timeval time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
+  };
+  return {std::chrono::duration<double>(Clock::now().time_since_epoch()).count(),
+          seconds(usage.ru_utime), seconds(usage.ru_stime)};
+}
+
+template <typename Work>
+Times Measure(Work&& work) {
+  const Times start = Now();
+  work();
+  const Times end = Now();
+  return {end.wall - start.wall, end.user - start.user, end.system - start.system};
 }
 
 // Peak resident memory since the last reset, in MiB (Linux).
@@ -92,7 +125,9 @@ void BM_Run(benchmark::State& state) {
   const fs::path& folder = FolderFor(bytes, static_cast<int>(state.range(1)));
   const auto fileBytes = static_cast<double>(fs::file_size(folder / sigilflip::kInputName));
 
-  double runSeconds = 0;
+  // Both replacements have an old file to replace from the first measured iteration on.
+  CopyFloor(folder, Floor::Synced);
+  Times run;
   double floorSeconds = 0;
   double syncedFloorSeconds = 0;
   double peakMiB = 0;
@@ -101,29 +136,30 @@ void BM_Run(benchmark::State& state) {
     sigilflip::SeededRandom random(43210.5f);
     CountingView view;
     ResetPeakMemory();
-    const auto start = Clock::now();
-    const bool succeeded = sigilflip::Sigilflipper(table, folder, random, view);
-    const auto ran = Clock::now();
+    bool succeeded = false;
+    const Times thisRun =
+        Measure([&] { succeeded = sigilflip::Sigilflipper(table, folder, random, view); });
     peakMiB = std::max(peakMiB, PeakMemoryMiB());
-    CopyFloor(folder, false);
-    const auto copied = Clock::now();
-    CopyFloor(folder, true);
-    const auto synced = Clock::now();
+    floorSeconds += Measure([&] { CopyFloor(folder, Floor::Plain); }).wall;
+    fs::remove(folder / "floor-copy.tmp");
+    syncedFloorSeconds += Measure([&] { CopyFloor(folder, Floor::Synced); }).wall;
     if (!succeeded || view.items != state.range(1)) {
       state.SkipWithError(view.error.empty() ? "wrong mapping" : view.error.c_str());
       break;
     }
-    const double run = std::chrono::duration<double>(ran - start).count();
-    state.SetIterationTime(run);
-    runSeconds += run;
-    floorSeconds += std::chrono::duration<double>(copied - ran).count();
-    syncedFloorSeconds += std::chrono::duration<double>(synced - copied).count();
+    state.SetIterationTime(thisRun.wall);
+    run.wall += thisRun.wall;
+    run.user += thisRun.user;
+    run.system += thisRun.system;
   }
   const double runs = static_cast<double>(state.iterations());
-  state.counters["run_MB/s"] = fileBytes / 1e6 / (runSeconds / runs);
-  state.counters["floor_MB/s"] = fileBytes / 1e6 / (floorSeconds / runs);
-  state.counters["run/floor"] = runSeconds / floorSeconds;
-  state.counters["run/synced_floor"] = runSeconds / syncedFloorSeconds;
+  state.counters["run_MB/s"] = fileBytes / 1e6 / (run.wall / runs);
+  state.counters["run_CPU_ms"] = (run.user + run.system) / runs * 1e3;
+  state.counters["run_user_ms"] = run.user / runs * 1e3;
+  state.counters["floor_ms"] = floorSeconds / runs * 1e3;
+  state.counters["synced_floor_ms"] = syncedFloorSeconds / runs * 1e3;
+  state.counters["run/floor"] = run.wall / floorSeconds;
+  state.counters["run/synced_floor"] = run.wall / syncedFloorSeconds;
   state.counters["peak_RSS_MiB"] = peakMiB;
 }
 
