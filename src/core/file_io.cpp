@@ -80,6 +80,13 @@ ReplacementFile::~ReplacementFile() {
 
 void ReplacementFile::Write(std::string_view bytes) {
   Attempt("write", path_, [&] { native::WriteAll(file_, bytes); });
+  written_ += bytes.size();
+  // The disk starts on a large file while the rest is still being written.
+  constexpr std::uint64_t kWritebackStep = 2 * 1024 * 1024;
+  if (written_ - writtenBack_ >= kWritebackStep) {
+    native::StartWriteback(file_, writtenBack_, written_ - writtenBack_);
+    writtenBack_ = written_;
+  }
 }
 
 void ReplacementFile::Commit() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -47,6 +48,8 @@ class ReplacementFile final : public ByteSink {
   std::filesystem::path path_;
   std::filesystem::path temporary_;
   native::File file_ = native::kNoFile;
+  std::uint64_t written_ = 0;
+  std::uint64_t writtenBack_ = 0;  // writeback has been started for the bytes before this
 };
 
 }  // namespace sigilflip

@@ -126,6 +126,15 @@ void WriteAll(File file, std::string_view bytes) {
   }
 }
 
+void StartWriteback([[maybe_unused]] File file, [[maybe_unused]] std::uint64_t offset,
+                    [[maybe_unused]] std::uint64_t length) noexcept {
+#ifdef __linux__
+  // Only a hint: a failure here shows again at the sync.
+  sync_file_range(Descriptor(file), static_cast<off_t>(offset), static_cast<off_t>(length),
+                  SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 void SyncAndClose(File file) {
   const int synced = fsync(Descriptor(file));
   const int syncError = errno;

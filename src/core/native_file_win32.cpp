@@ -105,6 +105,8 @@ void WriteAll(File file, std::string_view bytes) {
   }
 }
 
+void StartWriteback(File, std::uint64_t, std::uint64_t) noexcept {}
+
 void SyncAndClose(File file) {
   const BOOL flushed = FlushFileBuffers(Handle(file));
   const DWORD flushError = GetLastError();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "windows1252.h"
 
@@ -13,15 +14,24 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::array<std::string_view, 6> kOutputKeys = {
     "", "Rune1=", "Rune2=", "Rune3=", "Rune4=", "Rune5="};
 
-// Calls runeLine(keyNumber, value) for every rune line and otherPiece(piece) for every piece of
-// every other line, in the order of the stream.
-template <typename RuneLine, typename OtherPiece>
-void ForEachLine(ByteSource& source, LineEnds ends, RuneLine&& runeLine, OtherPiece&& otherPiece) {
-  LineReader reader(source, ends);
+// Calls wholeLines(text) for runs of whole lines in the buffer, and for every other line
+// runeLine(keyNumber, value) when it is a rune line, else otherPiece(piece) for each of its pieces;
+// in the order of the stream.
+template <typename WholeLines, typename RuneLine, typename OtherPiece>
+void ForEachLine(ByteSource& source, LineEnds ends, std::size_t capacity, WholeLines&& wholeLines,
+                 RuneLine&& runeLine, OtherPiece&& otherPiece) {
+  LineReader reader(source, ends, capacity);
   LineReader::Piece piece;
   int key = 0;
   std::string value;  // a rune line that comes in several pieces
-  while (reader.Next(piece)) {
+  for (;;) {
+    if (const std::string_view lines = reader.WholeLines(); !lines.empty()) {
+      wholeLines(lines);
+      continue;
+    }
+    if (!reader.Next(piece)) {
+      break;
+    }
     if (piece.first) {
       key = RuneKeyNumber(piece.text);
       if (key != 0 && piece.last) {
@@ -40,6 +50,10 @@ void ForEachLine(ByteSource& source, LineEnds ends, RuneLine&& runeLine, OtherPi
       runeLine(key, std::string_view(value));
     }
   }
+}
+
+char Terminator(LineEnds ends) {
+  return ends == LineEnds::CarriageReturn ? '\r' : '\n';
 }
 
 }  // namespace
@@ -61,7 +75,29 @@ LineReader::LineReader(ByteSource& source, LineEnds ends, std::size_t capacity)
     : source_(source),
       terminator_(ends == LineEnds::CarriageReturn ? '\r' : '\n'),
       capacity_(std::max(capacity, kRuneKeyLength)),
-      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity_ + kScanOverread)) {
+  // Scans read past the data: that memory is allocated, and set once so that it is defined.
+  std::memset(buffer_.get() + capacity_, 0, kScanOverread);
+}
+
+std::string_view LineReader::WholeLines() {
+  if (!atLineStart_ || skipLineFeed_) {
+    return {};
+  }
+  const char* start = buffer_.get() + begin_;
+  const char* end = buffer_.get() + end_;
+  // The last terminator whose line end is known: a CR in the last byte is not, unless the stream
+  // has ended.
+  if (terminator_ == '\r' && end > start && end[-1] == '\r' && !atEnd_) {
+    --end;
+  }
+  while (end > start && end[-1] != terminator_ &&
+         !(terminator_ == '\r' && end[-1] == '\n' && end - 1 > start && end[-2] == '\r')) {
+    --end;
+  }
+  begin_ += static_cast<std::size_t>(end - start);
+  return {start, static_cast<std::size_t>(end - start)};
+}
 
 void LineReader::Fill() {
   if (begin_ > 0) {
@@ -109,35 +145,68 @@ bool LineReader::NextSlow(Piece& piece) {
   }
 }
 
-void CollectRunes(ByteSource& source, LineEnds ends, RuneTable& table, std::string_view inputName) {
+void CollectRunes(ByteSource& source, LineEnds ends, RuneTable& table, std::string_view inputName,
+                  std::size_t capacity) {
+  const auto add = [&](std::string_view name) {
+    if (!table.AddRune(name)) {
+      throw RunError(std::string(inputName) + " names more than " +
+                     std::to_string(RuneTable::kRuneSlots) +
+                     " different runes. Sigilflip shuffles at most " +
+                     std::to_string(RuneTable::kRuneSlots) + ".");
+    }
+  };
   ForEachLine(
-      source, ends,
-      [&](int, std::string_view name) {
-        if (!table.AddRune(name)) {
-          throw RunError(std::string(inputName) + " names more than " +
-                         std::to_string(RuneTable::kRuneSlots) +
-                         " different runes. Sigilflip shuffles at most " +
-                         std::to_string(RuneTable::kRuneSlots) + ".");
-        }
+      source, ends, capacity,
+      [&](std::string_view lines) {
+        ScanLines(
+            lines, Terminator(ends),
+            [&](const char*, int, std::string_view name, const char*) { add(name); },
+            [](const char*) {});
       },
-      [](const LineReader::Piece&) {});
+      [&](int, std::string_view name) { add(name); }, [](const LineReader::Piece&) {});
 }
 
 void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, BufferedWriter& out,
-                  std::string_view inputName) {
+                  std::string_view inputName, std::size_t capacity) {
+  // What follows the key on each rune's lines: its new name and the line end.
+  std::vector<std::string> endings(static_cast<std::size_t>(table.RuneCount()) + 1);
+  for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
+    endings[static_cast<std::size_t>(slot)] = table.Runes(slot).NewName + std::string(kLineEnd);
+  }
+  const auto writeRune = [&](int key, std::string_view name) {
+    const Int16 slot = table.SlotOf(name);
+    if (slot == 0) {
+      throw RunError(std::string(inputName) +
+                     " changed while Sigilflip was reading it: the rune \"" +
+                     Utf8From1252(StripSpaces(name)) + "\" was not in it before.");
+    }
+    out.Write(kOutputKeys[static_cast<std::size_t>(key)]);
+    out.Write(endings[static_cast<std::size_t>(slot)]);
+  };
   ForEachLine(
-      source, ends,
-      [&](int key, std::string_view name) {
-        const RuneRecord* rune = table.FindRune(name);
-        if (rune == nullptr) {
-          throw RunError(std::string(inputName) +
-                         " changed while Sigilflip was reading it: the rune \"" +
-                         Utf8From1252(StripSpaces(name)) + "\" was not in it before.");
-        }
-        out.Write(kOutputKeys[static_cast<std::size_t>(key)]);
-        out.Write(rune->NewName);
-        out.Write(kLineEnd);
+      source, ends, capacity,
+      [&](std::string_view lines) {
+        // Lines that end in CR LF are copied as they stand, many at a time; a rune line is
+        // rewritten, and any other line end becomes CR LF.
+        const char* copyFrom = lines.data();
+        const auto copyTo = [&](const char* end) {
+          out.Write({copyFrom, static_cast<std::size_t>(end - copyFrom)});
+        };
+        ScanLines(
+            lines, Terminator(ends),
+            [&](const char* start, int key, std::string_view name, const char* next) {
+              copyTo(start);
+              writeRune(key, name);
+              copyFrom = next;
+            },
+            [&](const char* terminator) {
+              copyTo(terminator);
+              out.Write(kLineEnd);
+              copyFrom = terminator + 1;
+            });
+        copyTo(lines.data() + lines.size());
       },
+      writeRune,
       [&](const LineReader::Piece& piece) {
         if (piece.endsInCrLf) {
           out.Write({piece.text.data(), piece.text.size() + kLineEnd.size()});

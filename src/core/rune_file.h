@@ -8,12 +8,10 @@
 #include <string_view>
 
 #include "byte_stream.h"
+#include "line_scan.h"
 #include "rune_table.h"
-#include "windows1252.h"
 
 namespace sigilflip {
-
-inline constexpr std::size_t kRuneKeyLength = 6;
 
 // What ends a line of a rune file. A file with any carriage return uses CarriageReturn: a line
 // ends at CR or CR LF, and a lone LF is part of its line. A file with no carriage return at all
@@ -40,6 +38,12 @@ class LineReader {
 
   LineReader(ByteSource& source, LineEnds ends, std::size_t capacity = kDefaultCapacity);
 
+  // The lines at the front of the buffer that are whole there, each with its terminator, and
+  // past them; at least kScanOverread readable bytes follow them. Empty when there are none (a CR
+  // in the last byte waits for the next read, which tells whether a LF follows), or when the reader
+  // is inside a line. The next line then comes from Next. The text stays valid until the next call.
+  std::string_view WholeLines();
+
   // The next piece; false at the end of the stream. A piece stays valid until the next call.
   bool Next(Piece& piece) {
     if (!skipLineFeed_) {
@@ -62,7 +66,7 @@ class LineReader {
       // A LF right after the CR belongs to it; when it is not read yet, the next call looks.
       crLf = begin_ < end_ && buffer_[begin_] == '\n';
       begin_ += crLf ? 1 : 0;
-      skipLineFeed_ = begin_ == end_;
+      skipLineFeed_ = !crLf && begin_ == end_;
     }
     piece = {{start, length}, atLineStart_, true, crLf};
     atLineStart_ = true;
@@ -73,28 +77,15 @@ class LineReader {
   void Fill();
 
   ByteSource& source_;
-  char terminator_;
+  char terminator_;  // CR or LF
   std::size_t capacity_;
-  std::unique_ptr<char[]> buffer_;  // not cleared: only bytes read into it are looked at
+  std::unique_ptr<char[]> buffer_;  // capacity_ + kScanOverread; only bytes read are looked at
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atLineStart_ = true;
   bool skipLineFeed_ = false;  // the last line ended at a CR; a LF right after it belongs to it
   bool atEnd_ = false;
 };
-
-// The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
-inline int RuneKeyNumber(std::string_view line) {
-  if (line.size() < kRuneKeyLength || line[5] != '=' || line[4] < '1' || line[4] > '5') {
-    return 0;
-  }
-  for (std::size_t i = 0; i < 4; ++i) {
-    if (UpperCase1252(line[i]) != "RUNE"[i]) {
-      return 0;
-    }
-  }
-  return line[4] - '0';
-}
 
 // A run that cannot go on. The message is for the user.
 class RunError : public std::runtime_error {
@@ -104,13 +95,16 @@ class RunError : public std::runtime_error {
 
 // The first pass: adds the value of every rune line to the table. Throws RunError when the source
 // names more runes than the table holds. `inputName` names the source in that message.
+// `capacity` is the size of the read buffer.
 void CollectRunes(ByteSource& source, LineEnds ends, RuneTable& table,
-                  std::string_view inputName = "magic.ini");
+                  std::string_view inputName = "magic.ini",
+                  std::size_t capacity = LineReader::kDefaultCapacity);
 
 // The second pass: writes every line followed by CR LF, a rune line as "RuneN=" and the new name
 // of its rune. Throws RunError when a rune line names a rune the table does not hold (the source
 // changed since the first pass). Does not flush `out`.
 void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, BufferedWriter& out,
-                  std::string_view inputName = "magic.ini");
+                  std::string_view inputName = "magic.ini",
+                  std::size_t capacity = LineReader::kDefaultCapacity);
 
 }  // namespace sigilflip

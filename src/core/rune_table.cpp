@@ -1,6 +1,7 @@
 #include "rune_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 
@@ -20,7 +21,9 @@ std::string_view StripSpaces(std::string_view name) {
   return name.substr(first, last - first);
 }
 
-RuneTable::RuneTable() : Runes_(kRuneSlots) {}
+RuneTable::RuneTable() : Runes_(kRuneSlots), spellingInBucket_(kSpellingBuckets) {
+  spellings_.reserve(kSpellings);
+}
 
 void RuneTable::Reset() {
   for (RuneRecord& slot : Runes_) {
@@ -30,6 +33,71 @@ void RuneTable::Reset() {
   slotInBucket_.fill(0);
   keys_.clear();
   hashes_.clear();
+  spellings_.clear();
+  std::fill(spellingInBucket_.begin(), spellingInBucket_.end(), std::uint16_t{0});
+}
+
+RuneTable::Spelling RuneTable::SpellingOf(std::string_view stripped) {
+  // Two loads that between them cover every byte of up to 16, overlapping for fewer: with the
+  // size they tell two spellings apart exactly.
+  const char* bytes = stripped.data();
+  const std::size_t size = stripped.size();
+  std::uint64_t head = 0;
+  std::uint64_t tail = 0;
+  if (size >= 8) {
+    std::memcpy(&head, bytes, 8);
+    std::memcpy(&tail, bytes + size - 8, 8);
+  } else if (size >= 4) {
+    std::uint32_t first;
+    std::uint32_t last;
+    std::memcpy(&first, bytes, 4);
+    std::memcpy(&last, bytes + size - 4, 4);
+    head = first;
+    tail = last;
+  } else if (size > 0) {
+    head = static_cast<unsigned char>(bytes[0]) |
+           std::uint64_t{static_cast<unsigned char>(bytes[size / 2])} << 8 |
+           std::uint64_t{static_cast<unsigned char>(bytes[size - 1])} << 16;
+  }
+  return {head, tail, static_cast<std::uint32_t>(size), 0};
+}
+
+std::size_t RuneTable::SpellingBucket(const Spelling& spelling) const {
+  const std::uint64_t mixed =
+      (spelling.head ^ std::rotl(spelling.tail, 29) ^ spelling.size) * 0x9E3779B97F4A7C15u;
+  // At most half the buckets are taken, so the walk always reaches an empty one.
+  for (auto bucket = static_cast<std::size_t>(mixed >> 40);; ++bucket) {
+    bucket &= kSpellingBuckets - 1;
+    const std::uint16_t entry = spellingInBucket_[bucket];
+    if (entry == 0) {
+      return bucket;
+    }
+    const Spelling& known = spellings_[entry - 1u];
+    if (known.head == spelling.head && known.tail == spelling.tail && known.size == spelling.size) {
+      return bucket;
+    }
+  }
+}
+
+Int16 RuneTable::SlotOfSpelling(std::string_view stripped) const {
+  if (stripped.size() > kLongestSpelling) {
+    return 0;
+  }
+  const std::uint16_t entry = spellingInBucket_[SpellingBucket(SpellingOf(stripped))];
+  return entry == 0 ? Int16{0} : spellings_[entry - 1u].slot;
+}
+
+void RuneTable::RememberSpelling(std::string_view stripped, Int16 slot) {
+  if (stripped.size() > kLongestSpelling || spellings_.size() == kSpellings) {
+    return;
+  }
+  Spelling spelling = SpellingOf(stripped);
+  spelling.slot = slot;
+  std::uint16_t& entry = spellingInBucket_[SpellingBucket(spelling)];
+  if (entry == 0) {
+    spellings_.push_back(spelling);
+    entry = static_cast<std::uint16_t>(spellings_.size());
+  }
 }
 
 std::uint32_t RuneTable::HashOf(std::string_view stripped) {
@@ -85,17 +153,28 @@ std::size_t RuneTable::BucketOf(std::string_view stripped, std::uint32_t hash) c
   }
 }
 
-const RuneRecord* RuneTable::FindRune(std::string_view RuneName) const {
+Int16 RuneTable::SlotOf(std::string_view RuneName) const {
   const std::string_view stripped = StripSpaces(RuneName);
-  const Int16 slot = slotInBucket_[BucketOf(stripped, HashOf(stripped))];
+  if (const Int16 known = SlotOfSpelling(stripped)) {
+    return known;
+  }
+  return slotInBucket_[BucketOf(stripped, HashOf(stripped))];
+}
+
+const RuneRecord* RuneTable::FindRune(std::string_view RuneName) const {
+  const Int16 slot = SlotOf(RuneName);
   return slot == 0 ? nullptr : &Runes_[IndexOf(slot)];
 }
 
 bool RuneTable::AddRune(std::string_view RuneName) {
   const std::string_view stripped = StripSpaces(RuneName);
+  if (SlotOfSpelling(stripped) != 0) {
+    return true;
+  }
   const std::uint32_t hash = HashOf(stripped);
   const std::size_t bucket = BucketOf(stripped, hash);
   if (slotInBucket_[bucket] != 0) {
+    RememberSpelling(stripped, slotInBucket_[bucket]);
     return true;
   }
   if (RuneCount_ == kRuneSlots) {
@@ -112,6 +191,7 @@ bool RuneTable::AddRune(std::string_view RuneName) {
   hashes_.push_back(hash);
   slotInBucket_[bucket] = slot;
   RuneCount_ = slot;
+  RememberSpelling(stripped, slot);
   return true;
 }
 

@@ -53,6 +53,8 @@ TEST(LineReader, CarriageReturnEndsALineWithOrWithoutLineFeed) {
 TEST(LineReader, LoneLineFeedStaysInItsLineWhenTheFileHasCarriageReturns) {
   EXPECT_EQ(SplitLines("a\nb\r\nc\n\n"), (Lines{"a\nb", "c\n\n"}));
   EXPECT_EQ(SplitLines("\na\r"), (Lines{"\na"}));
+  // A CR LF that fills the buffer to its last byte leaves a LF after it to the next line.
+  EXPECT_EQ(SplitLines("abcd\r\n\nRUNE1=x\r\n\n"), (Lines{"abcd", "\nRUNE1=x", "\n"}));
 }
 
 TEST(LineReader, LineFeedEndsALineWhenTheFileHasNoCarriageReturn) {
@@ -86,7 +88,17 @@ TEST(RuneKey, MatchesTheFiveKeysAtTheStartInAnyCase) {
   }
 }
 
-// Both passes over `input` with scripted draws; returns the output.
+// The names of a table, in slot order.
+Lines Names(const RuneTable& table) {
+  Lines names;
+  for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
+    names.push_back(table.Runes(slot).Name);
+  }
+  return names;
+}
+
+// Both passes over `input` with scripted draws; returns the output. Small read buffers, which cut
+// lines and line ends at every place, must give the same runes and the same output.
 std::string Rewrite(std::string_view input, const std::vector<float>& draws, RuneTable& table) {
   StringSource source(input);
   const LineEnds ends = DetectLineEnds(source);
@@ -98,6 +110,18 @@ std::string Rewrite(std::string_view input, const std::vector<float>& draws, Run
   BufferedWriter out(sink, 16);
   RewriteRunes(source, ends, table, out);
   out.Flush();
+  for (std::size_t capacity : {6u, 7u, 8u, 9u, 13u, 64u}) {
+    RuneTable collected;
+    source.Rewind();
+    CollectRunes(source, ends, collected, "magic.ini", capacity);
+    EXPECT_EQ(Names(collected), Names(table)) << "buffer of " << capacity;
+    source.Rewind();
+    StringSink smallSink;
+    BufferedWriter smallOut(smallSink, 16);
+    RewriteRunes(source, ends, table, smallOut, "magic.ini", capacity);
+    smallOut.Flush();
+    EXPECT_EQ(smallSink.Text(), sink.Text()) << "buffer of " << capacity;
+  }
   return sink.Text();
 }
 

@@ -1,5 +1,7 @@
 // libFuzzer target: a whole run on arbitrary magic.ini bytes, checked against the rules of the
-// rune file on every input.
+// rune file on every input; then both passes again through a read buffer of a few bytes, which
+// must give the same runes and the same output wherever the buffer cuts lines and line ends; and
+// the fast line scan held to the plain one on the input's whole lines.
 #include <unistd.h>
 #include <cstdint>
 #include <cstdio>
@@ -9,9 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "byte_stream.h"
 #include "random_source.h"
 #include "run_check.h"
+#include "rune_file.h"
 #include "rune_table.h"
+#include "scan_events.h"
 #include "sigilflipper.h"
 
 namespace {
@@ -64,5 +69,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fprintf(stderr, "broken rule: %s\n", problem.c_str());
     std::abort();
   }
+  if (outcome.succeeded) {
+    const std::size_t capacity = size == 0 ? 6 : 6 + data[size - 1] % 64;
+    sigilflip::StringSource source(input);
+    const sigilflip::LineEnds ends = sigilflip::DetectLineEnds(source);
+    sigilflip::RuneTable collected;
+    sigilflip::CollectRunes(source, ends, collected, "magic.ini", capacity);
+    bool sameRunes = collected.RuneCount() == table.RuneCount();
+    for (sigilflip::Int16 slot = 1; sameRunes && slot <= table.RuneCount(); ++slot) {
+      sameRunes = collected.Runes(slot).Name == table.Runes(slot).Name;
+    }
+    source.Rewind();
+    sigilflip::StringSink sink;
+    sigilflip::BufferedWriter out(sink, capacity);
+    sigilflip::RewriteRunes(source, ends, table, out, "magic.ini", capacity);
+    out.Flush();
+    if (!sameRunes || sink.Text() != outcome.output) {
+      std::fprintf(stderr, "a read buffer of %zu bytes gives other %s\n", capacity,
+                   sameRunes ? "output" : "runes");
+      std::abort();
+    }
+  }
+#ifdef SIGILFLIP_SSE2
+  const char terminator = input.find('\r') != std::string_view::npos ? '\r' : '\n';
+  std::size_t whole = input.rfind(terminator);
+  whole = whole == std::string_view::npos ? 0 : whole + 1;
+  whole += terminator == '\r' && whole < size && input[whole] == '\n' ? 1 : 0;
+  std::string padded(input.substr(0, whole));
+  padded.append(sigilflip::kScanOverread, '\n');
+  const std::string_view lines = std::string_view(padded).substr(0, whole);
+  if (sigilflip::testing::ScanEvents(lines, terminator, sigilflip::testing::kFastScan) !=
+      sigilflip::testing::ScanEvents(lines, terminator, sigilflip::testing::kPlainScan)) {
+    std::fprintf(stderr, "the fast line scan disagrees with the plain one\n");
+    std::abort();
+  }
+#endif
   return 0;
 }

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "windows1252.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define SIGILFLIP_SSE2 1
+#endif
+
+// Finding the lines that a pass acts on in a run of whole lines: the rune lines, and the line ends
+// that are not CR LF. Everything else is copied as it stands.
+namespace sigilflip {
+
+inline constexpr std::size_t kRuneKeyLength = 6;
+
+// The scans may read up to this many bytes past the lines they are given; those bytes must be
+// readable, and what they hold does not matter.
+inline constexpr std::size_t kScanOverread = 128;
+
+// The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
+inline int RuneKeyNumber(std::string_view line) {
+  if (line.size() < kRuneKeyLength || line[5] != '=' || line[4] < '1' || line[4] > '5') {
+    return 0;
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (UpperCase1252(line[i]) != "RUNE"[i]) {
+      return 0;
+    }
+  }
+  return line[4] - '0';
+}
+
+// Calls, in the order of `lines`:
+//   runeLine(start, key, value, next) for each rune line: it starts at `start`, `value` is what
+//     follows its key, and the next line starts at `next`, past its terminator;
+//   oddEnd(terminator) for the end of each other line that does not end in CR LF: a CR alone, or
+//     the LF of a file whose lines end in LF.
+// `lines` are whole lines that end in `terminator` (CR, where a LF after it belongs to it, or LF).
+// The plain scan, one line at a time.
+template <typename RuneLine, typename OddEnd>
+void ScanLinesPlain(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+  const char* start = lines.data();
+  const char* const end = start + lines.size();
+  while (start < end) {
+    const auto* found = static_cast<const char*>(
+        std::memchr(start, terminator, static_cast<std::size_t>(end - start)));
+    const char* next = found + 1;
+    const bool crLf = terminator == '\r' && next < end && *next == '\n';
+    next += crLf ? 1 : 0;
+    const std::string_view line(start, static_cast<std::size_t>(found - start));
+    if (const int key = RuneKeyNumber(line)) {
+      runeLine(start, key, line.substr(kRuneKeyLength), next);
+    } else if (!crLf) {
+      oddEnd(found);
+    }
+    start = next;
+  }
+}
+
+#ifdef SIGILFLIP_SSE2
+// One bit for each of the 64 bytes at `p` that equals `c`, the first byte in bit 0.
+inline std::uint64_t MatchMask(const char* p, __m128i c) {
+  std::uint64_t mask = 0;
+  for (int part = 0; part < 4; ++part) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+    const auto bits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, c)));
+    mask |= std::uint64_t{bits} << (16 * part);
+  }
+  return mask;
+}
+
+// The same as ScanLinesPlain, 64 bytes at a time: masks of the line ends give the line starts,
+// and a line is a rune line only if its sixth byte is '=', so that the other lines cost nothing
+// but their share of the masks. Reads up to kScanOverread bytes past `lines`.
+template <typename RuneLine, typename OddEnd>
+void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+  const char* const begin = lines.data();
+  const char* const end = begin + lines.size();
+  const __m128i carriageReturn = _mm_set1_epi8('\r');
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  const __m128i equals = _mm_set1_epi8('=');
+  const bool byCarriageReturn = terminator == '\r';
+  std::uint64_t startsBlock = 1;  // bit 0: the block starts with a line
+  std::uint64_t crBefore = 0;     // bit 0: the byte before the block is a CR
+  const char* done = begin;       // what lies before is part of a rune line handled already
+  for (const char* block = begin; block < end; block += 64) {
+    const auto left = static_cast<std::size_t>(end - block);
+    const std::uint64_t inside = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+    std::uint64_t lineEnds;  // the last byte of each line's terminator
+    std::uint64_t oddEnds;
+    if (byCarriageReturn) {
+      const std::uint64_t crs = MatchMask(block, carriageReturn) & inside;
+      const std::uint64_t lfs = MatchMask(block, lineFeed) & inside;
+      const std::uint64_t lfNext = left > 64 && block[64] == '\n' ? 1 : 0;
+      const std::uint64_t lfAfter = (lfs >> 1) | (lfNext << 63);
+      oddEnds = crs & ~lfAfter;
+      lineEnds = oddEnds | (lfs & ((crs << 1) | crBefore));
+      crBefore = crs >> 63;
+    } else {
+      lineEnds = MatchMask(block, lineFeed) & inside;
+      oddEnds = lineEnds;
+    }
+    const std::uint64_t starts = ((lineEnds << 1) | startsBlock) & inside;
+    startsBlock = lineEnds >> 63;
+    const std::uint64_t keys = starts & MatchMask(block + 5, equals);
+    for (std::uint64_t events = keys | oddEnds; events != 0; events &= events - 1) {
+      const int bit = std::countr_zero(events);
+      const char* at = block + bit;
+      if (at < done) {
+        continue;
+      }
+      if ((keys >> bit & 1) != 0) {
+        // The key's bytes are no line ends, so a line that starts with one is whole in `lines`.
+        if (const int key = RuneKeyNumber({at, kRuneKeyLength})) {
+          const char* value = at + kRuneKeyLength;
+          const auto* found = static_cast<const char*>(
+              std::memchr(value, terminator, static_cast<std::size_t>(end - value)));
+          const char* next = found + 1;
+          next += byCarriageReturn && next < end && *next == '\n' ? 1 : 0;
+          runeLine(at, key, std::string_view(value, static_cast<std::size_t>(found - value)), next);
+          done = next;
+          continue;
+        }
+      }
+      if ((oddEnds >> bit & 1) != 0) {
+        oddEnd(at);
+      }
+    }
+  }
+}
+#endif
+
+// The fastest scan that this processor has.
+template <typename RuneLine, typename OddEnd>
+void ScanLines(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+#ifdef SIGILFLIP_SSE2
+  ScanLinesSse2(lines, terminator, runeLine, oddEnd);
+#else
+  ScanLinesPlain(lines, terminator, runeLine, oddEnd);
+#endif
+}
+
+}  // namespace sigilflip

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "line_scan.h"
+
+namespace sigilflip::testing {
+
+// What a line scan reports, one text per event, with places as offsets into `lines`. `scan` is
+// called as scan(lines, terminator, runeLine, oddEnd).
+template <typename Scan>
+std::vector<std::string> ScanEvents(std::string_view lines, char terminator, Scan&& scan) {
+  std::vector<std::string> events;
+  const auto offset = [&](const char* at) { return std::to_string(at - lines.data()); };
+  scan(
+      lines, terminator,
+      [&](const char* start, int key, std::string_view value, const char* next) {
+        events.push_back("rune " + offset(start) + " key " + std::to_string(key) + " value '" +
+                         std::string(value) + "' next " + offset(next));
+      },
+      [&](const char* end) { events.push_back("odd end " + offset(end)); });
+  return events;
+}
+
+// The two scans, as callables for ScanEvents.
+inline constexpr auto kPlainScan = [](auto&&... arguments) { ScanLinesPlain(arguments...); };
+#ifdef SIGILFLIP_SSE2
+inline constexpr auto kFastScan = [](auto&&... arguments) { ScanLinesSse2(arguments...); };
+#endif
+
+}  // namespace sigilflip::testing
