@@ -55,6 +55,7 @@ test_windows() {
   export WINEPREFIX=$prefix/prefix WINEDEBUG=-all
   export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
   wine wineboot -i >/dev/null 2>&1
+  wineserver -w
   local status=0
   ctest --test-dir build-windows --output-on-failure || status=$?
   wineserver -k || true

@@ -8,7 +8,8 @@
 
 #include "windows1252.h"
 
-#if defined(__SSE2__) || defined(_M_X64)
+// SIGILFLIP_PLAIN_SCAN builds the plain scan only, as on processors without SSE2.
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(SIGILFLIP_PLAIN_SCAN)
 #include <emmintrin.h>
 #define SIGILFLIP_SSE2 1
 #endif

@@ -15,6 +15,8 @@ cp "$program" "$folder/Sigilflip.exe"
 windows_folder="Z:$(echo "$folder" | tr / '\\')"
 
 probe() { wine "$probe" "$@" | tr -d '\r'; }
+# On a failure, what the program printed too.
+trap 'status=$?; [ $status -eq 0 ] || cat "$wine_work/program.log" 2>/dev/null; cleanup_wine' EXIT
 
 # The facts of `probe window` that the layout fixes, at one DPI.
 layout_at() {

@@ -41,10 +41,10 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
-// Polls for up to ten seconds.
+// Polls for up to thirty seconds: a program's first start in a new Wine prefix is slow.
 template <typename Find>
 HWND WaitFor(Find find) {
-  for (int attempt = 0; attempt < 200; ++attempt) {
+  for (int attempt = 0; attempt < 600; ++attempt) {
     if (const HWND window = find()) {
       return window;
     }

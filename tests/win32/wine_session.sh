@@ -23,6 +23,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   own_prefix=1
   export WINEPREFIX="$wine_work/prefix"
   wine wineboot -i >/dev/null 2>&1 || fail "cannot create a Wine prefix"
+  wineserver -w  # until the new prefix has settled
 fi
 # Without a window manager Wine would wait after each message box; a crash ends the program.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
