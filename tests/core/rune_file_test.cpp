@@ -82,8 +82,12 @@ TEST(RuneKey, MatchesTheFiveKeysAtTheStartInAnyCase) {
   EXPECT_EQ(RuneKeyNumber("Rune3= x"), 3);
   EXPECT_EQ(RuneKeyNumber("rUnE4=="), 4);
   EXPECT_EQ(RuneKeyNumber("RUNE5=RUNE1="), 5);
-  for (const char* line : {" RUNE1=x", "RUNE 1=x", "RUNE1 =x", "RUNE6=x", "RUNE0=x", "RUNE1",
-                           "RUNE1:x", "RUNES=x", "\tRUNE1=x", "RUNE", ""}) {
+  for (const char* line :
+       {" RUNE1=x", "RUNE 1=x", "RUNE1 =x", "RUNE6=x", "RUNE0=x", "RUNE1", "RUNE1:x", "RUNES=x",
+        "\tRUNE1=x", "RUNE", "", "RUNA1=x", "RUNX1=x", "XUNE1=x", "RXNE1=x", "RUXE1=x",
+        "RUN\xC5"
+        "1=x",
+        "\xD2UNE1=x"}) {
     EXPECT_EQ(RuneKeyNumber(line), 0) << line;
   }
 }

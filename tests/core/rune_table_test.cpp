@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <random>
+#include <set>
 #include <string>
+#include <vector>
+
+#include "windows1252.h"
 
 namespace sigilflip {
 namespace {
@@ -109,6 +115,46 @@ TEST(RuneTable, ResetFreesEverySlot) {
   EXPECT_EQ(table.FindRune("abc"), nullptr);
   table.AddRune("def");
   EXPECT_EQ(table.Runes(1).Name, "def");
+}
+
+// Tables of 1000 random names fill the indexes up to their last buckets, where a look-up must
+// go on at the first; every name is found as spelled, in other letter case and between spaces.
+TEST(RuneTable, EveryNameOfFullRandomTablesIsFound) {
+  const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    std::mt19937 engine(seed);
+    RuneTable table;
+    std::vector<std::string> names;
+    std::set<std::string> folded;
+    while (names.size() < 1000) {
+      std::string name(std::uniform_int_distribution<std::size_t>(1, 24)(engine), ' ');
+      for (char& c : name) {
+        c = letters[std::uniform_int_distribution<std::size_t>(0, letters.size() - 1)(engine)];
+      }
+      std::string key = name;
+      for (char& c : key) {
+        c = UpperCase1252(c);
+      }
+      if (folded.insert(key).second) {
+        ASSERT_TRUE(table.AddRune(name));
+        names.push_back(name);
+        ASSERT_EQ(table.RuneCount(), static_cast<Int16>(names.size())) << "seed " << seed;
+      }
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      std::string upper = names[i];
+      std::string lower = names[i];
+      for (std::size_t c = 0; c < upper.size(); ++c) {
+        upper[c] = UpperCase1252(upper[c]);
+        lower[c] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[c])));
+      }
+      const auto slot = static_cast<Int16>(i + 1);
+      ASSERT_EQ(table.SlotOf(names[i]), slot) << "seed " << seed << ": " << names[i];
+      ASSERT_EQ(table.SlotOf(" " + upper + "  "), slot) << "seed " << seed << ": " << upper;
+      ASSERT_EQ(table.SlotOf(lower), slot) << "seed " << seed << ": " << lower;
+    }
+    EXPECT_EQ(table.SlotOf("no-such-name"), 0);
+  }
 }
 
 }  // namespace
