@@ -6,6 +6,7 @@
 #                           then everything again under AddressSanitizer and
 #                           UndefinedBehaviorSanitizer, then fuzz the core for a minute
 #   ./dev.sh windows        cross-build build-windows/Sigilflip.exe with MinGW-w64
+#   ./dev.sh package        what users download: Sigilflip-1.00-win64.zip and a Debian package
 #   ./dev.sh bench          build and run the benchmarks
 #   ./dev.sh fuzz SECONDS   fuzz the core for that long, keeping new inputs in build-fuzz-corpus/
 set -euo pipefail
@@ -14,6 +15,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 build_packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev)
 test_packages=(xvfb xdotool strace clang libclang-rt-14-dev wine wine64)
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev)
+package_packages=(dpkg-dev fakeroot)
 bench_packages=(cmake ninja-build g++ libbenchmark-dev)
 
 # Installs the Debian packages that are not installed yet.
@@ -102,6 +104,18 @@ case "${1:-}" in
     build_windows OFF
     echo "$PWD/build-windows/Sigilflip.exe"
     ;;
+  package)
+    install_missing "${build_packages[@]}" "${windows_packages[@]}" "${package_packages[@]}"
+    build_windows OFF
+    build build-package -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS=OFF
+    (cd build-package && cpack -G DEB)
+    zip_folder=build-package/Sigilflip-1.00-win64
+    rm -rf "$zip_folder" && mkdir -p "$zip_folder"
+    cp build-windows/Sigilflip.exe "$zip_folder"
+    sed 's/$/\r/' src/app/Sigilflip.txt >"$zip_folder/Sigilflip.txt"  # CR LF, for Notepad
+    (cd build-package && cmake -E tar cf Sigilflip-1.00-win64.zip --format=zip Sigilflip-1.00-win64)
+    ls -l build-package/*.deb build-package/Sigilflip-1.00-win64.zip
+    ;;
   bench)
     install_missing "${bench_packages[@]}"
     build build-bench -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_WINDOW=OFF -DSIGILFLIP_TESTS=OFF \
@@ -114,7 +128,7 @@ case "${1:-}" in
     fuzz "${2:-3600}" build-fuzz-corpus
     ;;
   *)
-    echo "usage: $0 run|test|windows|bench|fuzz [SECONDS]" >&2
+    echo "usage: $0 run|test|windows|package|bench|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
