@@ -73,7 +73,7 @@ LineEnds DetectLineEnds(ByteSource& source) {
 
 LineReader::LineReader(ByteSource& source, LineEnds ends, std::size_t capacity)
     : source_(source),
-      terminator_(ends == LineEnds::CarriageReturn ? '\r' : '\n'),
+      terminator_(Terminator(ends)),
       capacity_(std::max(capacity, kRuneKeyLength)),
       buffer_(std::make_unique_for_overwrite<char[]>(capacity_ + kScanOverread)) {
   // Scans read past the data: that memory is allocated, and set once so that it is defined.

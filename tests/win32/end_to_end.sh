@@ -18,9 +18,16 @@ probe() { wine "$probe" "$@" | tr -d '\r'; }
 # On a failure, what the program printed too.
 trap 'status=$?; [ $status -eq 0 ] || cat "$wine_work/program.log" 2>/dev/null; cleanup_wine' EXIT
 
-# The facts of `probe window` that the layout fixes, at one DPI.
-layout_at() {
-  probe window | grep -v -e '^click ' -e '^item height ' -e '^List1 sorted'
+# expect_layout DPI "CLIENT" "LIST1" "COMMAND1": the facts of `probe window` that the layout fixes,
+# with the client size and the controls' places in pixels.
+expect_layout() {
+  expect "Form1 at $1 dpi" "client $2
+children 2
+List1 $3
+Command1 $4
+caption Command1
+Command1 push button 1, default 0
+focus Command1" "$(probe window | grep -v -e '^click ' -e '^item height ' -e '^List1 sorted')"
 }
 
 start() {
@@ -59,13 +66,7 @@ printf '[Magic]\r\nRUNE1=Fire\r\nrune2=  Ice \r\nName=Spell one\r\nRUNE3=Wind\r\
   >"$folder/magic.ini"
 
 start
-expect "Form1 at 96 dpi" "client 213 206
-children 2
-List1 12 12 181 134
-Command1 52 160 81 33
-caption Command1
-Command1 push button 1, default 0
-focus Command1" "$(layout_at)"
+expect_layout 96 "213 206" "12 12 181 134" "52 160 81 33"
 height96=$(probe window | sed -n 's/^item height //p')
 
 # Tab and Shift+Tab move between the two controls; Space on Command1 runs.
@@ -131,13 +132,7 @@ stop
 # At 144 dpi the twips give half as many pixels again, and the font grows with them.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
 start
-expect "Form1 at 144 dpi" "client 320 309
-children 2
-List1 18 18 272 201
-Command1 78 240 122 50
-caption Command1
-Command1 push button 1, default 0
-focus Command1" "$(layout_at)"
+expect_layout 144 "320 309" "18 18 272 201" "78 240 122 50"
 height144=$(probe window | sed -n 's/^item height //p')
 [ $((height144 * 10)) -ge $((height96 * 14)) ] ||
   fail "list items $height96 px high at 96 dpi, $height144 px at 144 dpi"

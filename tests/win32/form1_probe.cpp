@@ -14,18 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "windows_text.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int size = static_cast<int>(text.size());
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), length, nullptr, nullptr);
-  return utf8;
+  return sigilflip::native::Utf8FromWide(text);
 }
 
 std::wstring TextOf(HWND window) {
