@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -65,7 +66,15 @@ void ScanLinesPlain(std::string_view lines, char terminator, RuneLine&& runeLine
 }
 
 #ifdef SIGILFLIP_SSE2
-// One bit for each of the 64 bytes at `p` that equals `c`, the first byte in bit 0.
+// The bytes of a 64-byte block that the scan looks for, one bit each, the block's first byte in
+// bit 0: CRs, LFs, and the '=' that stands five bytes after each place.
+struct BlockMasks {
+  std::uint64_t carriageReturns;
+  std::uint64_t lineFeeds;
+  std::uint64_t equalsFiveOn;
+};
+
+// One bit for each of the 64 bytes at `p` that equals `c`.
 inline std::uint64_t MatchMask(const char* p, __m128i c) {
   std::uint64_t mask = 0;
   for (int part = 0; part < 4; ++part) {
@@ -76,16 +85,27 @@ inline std::uint64_t MatchMask(const char* p, __m128i c) {
   return mask;
 }
 
+inline BlockMasks MatchBlockSse2(const char* block) {
+  return {MatchMask(block, _mm_set1_epi8('\r')), MatchMask(block, _mm_set1_epi8('\n')),
+          MatchMask(block + 5, _mm_set1_epi8('='))};
+}
+
+// With GCC and Clang, AVX2 where the processor has it (line_scan_avx2.cpp), chosen once.
+#if defined(__GNUC__) && defined(__x86_64__)
+#define SIGILFLIP_AVX2 1
+bool HasAvx2();
+BlockMasks MatchBlockAvx2(const char* block);
+#endif
+
 // The same as ScanLinesPlain, 64 bytes at a time: masks of the line ends give the line starts,
 // and a line is a rune line only if its sixth byte is '=', so that the other lines cost nothing
-// but their share of the masks. Reads up to kScanOverread bytes past `lines`.
-template <typename RuneLine, typename OddEnd>
-void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+// but their share of the masks. Reads up to kScanOverread bytes past `lines`. `matchBlock` gives
+// the BlockMasks of a block.
+template <typename MatchBlock, typename RuneLine, typename OddEnd>
+void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& matchBlock,
+                     RuneLine&& runeLine, OddEnd&& oddEnd) {
   const char* const begin = lines.data();
   const char* const end = begin + lines.size();
-  const __m128i carriageReturn = _mm_set1_epi8('\r');
-  const __m128i lineFeed = _mm_set1_epi8('\n');
-  const __m128i equals = _mm_set1_epi8('=');
   const bool byCarriageReturn = terminator == '\r';
   std::uint64_t startsBlock = 1;  // bit 0: the block starts with a line
   std::uint64_t crBefore = 0;     // bit 0: the byte before the block is a CR
@@ -93,23 +113,27 @@ void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine,
   for (const char* block = begin; block < end; block += 64) {
     const auto left = static_cast<std::size_t>(end - block);
     const std::uint64_t inside = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
-    std::uint64_t lineEnds;  // the last byte of each line's terminator
-    std::uint64_t oddEnds;
+    std::uint64_t lineEnds;     // the last byte of each line's terminator
+    std::uint64_t oddEnds;      // lone CRs, or every LF of a file whose lines end in LF
+    std::uint64_t terminators;  // the first byte of each terminator
+    const BlockMasks masks = matchBlock(block);
     if (byCarriageReturn) {
-      const std::uint64_t crs = MatchMask(block, carriageReturn) & inside;
-      const std::uint64_t lfs = MatchMask(block, lineFeed) & inside;
+      const std::uint64_t crs = masks.carriageReturns & inside;
+      terminators = crs;
+      const std::uint64_t lfs = masks.lineFeeds & inside;
       const std::uint64_t lfNext = left > 64 && block[64] == '\n' ? 1 : 0;
       const std::uint64_t lfAfter = (lfs >> 1) | (lfNext << 63);
       oddEnds = crs & ~lfAfter;
       lineEnds = oddEnds | (lfs & ((crs << 1) | crBefore));
       crBefore = crs >> 63;
     } else {
-      lineEnds = MatchMask(block, lineFeed) & inside;
+      lineEnds = masks.lineFeeds & inside;
       oddEnds = lineEnds;
+      terminators = lineEnds;
     }
     const std::uint64_t starts = ((lineEnds << 1) | startsBlock) & inside;
     startsBlock = lineEnds >> 63;
-    const std::uint64_t keys = starts & MatchMask(block + 5, equals);
+    const std::uint64_t keys = starts & masks.equalsFiveOn;
     for (std::uint64_t events = keys | oddEnds; events != 0; events &= events - 1) {
       const int bit = std::countr_zero(events);
       const char* at = block + bit;
@@ -120,8 +144,15 @@ void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine,
         // The key's bytes are no line ends, so a line that starts with one is whole in `lines`.
         if (const int key = RuneKeyNumber({at, kRuneKeyLength})) {
           const char* value = at + kRuneKeyLength;
-          const auto* found = static_cast<const char*>(
-              std::memchr(value, terminator, static_cast<std::size_t>(end - value)));
+          // Its terminator: in this block's mask when it is there, else further on.
+          const int valueBit = bit + static_cast<int>(kRuneKeyLength);
+          const std::uint64_t later =
+              valueBit < 64 ? terminators & (~std::uint64_t{0} << valueBit) : 0;
+          const char* from = later != 0 ? nullptr : std::max(value, block + 64);
+          const auto* found = later != 0
+                                  ? block + std::countr_zero(later)
+                                  : static_cast<const char*>(std::memchr(
+                                        from, terminator, static_cast<std::size_t>(end - from)));
           const char* next = found + 1;
           next += byCarriageReturn && next < end && *next == '\n' ? 1 : 0;
           runeLine(at, key, std::string_view(value, static_cast<std::size_t>(found - value)), next);
@@ -135,11 +166,29 @@ void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine,
     }
   }
 }
+
+template <typename RuneLine, typename OddEnd>
+void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+  ScanLinesMasked(lines, terminator, MatchBlockSse2, runeLine, oddEnd);
+}
+
+#ifdef SIGILFLIP_AVX2
+template <typename RuneLine, typename OddEnd>
+void ScanLinesAvx2(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+  ScanLinesMasked(lines, terminator, MatchBlockAvx2, runeLine, oddEnd);
+}
+#endif
 #endif
 
 // The fastest scan that this processor has.
 template <typename RuneLine, typename OddEnd>
 void ScanLines(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+#ifdef SIGILFLIP_AVX2
+  if (HasAvx2()) {
+    ScanLinesAvx2(lines, terminator, runeLine, oddEnd);
+    return;
+  }
+#endif
 #ifdef SIGILFLIP_SSE2
   ScanLinesSse2(lines, terminator, runeLine, oddEnd);
 #else

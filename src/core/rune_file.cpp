@@ -173,14 +173,14 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Buf
   for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
     endings[static_cast<std::size_t>(slot)] = table.Runes(slot).NewName + std::string(kLineEnd);
   }
-  const auto writeRune = [&](int key, std::string_view name) {
+  // Writes what follows the key on a line that names the rune `name`.
+  const auto writeEnding = [&](std::string_view name) {
     const Int16 slot = table.SlotOf(name);
     if (slot == 0) {
       throw RunError(std::string(inputName) +
                      " changed while Sigilflip was reading it: the rune \"" +
                      Utf8From1252(StripSpaces(name)) + "\" was not in it before.");
     }
-    out.Write(kOutputKeys[static_cast<std::size_t>(key)]);
     out.Write(endings[static_cast<std::size_t>(slot)]);
   };
   ForEachLine(
@@ -195,8 +195,15 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Buf
         ScanLines(
             lines, Terminator(ends),
             [&](const char* start, int key, std::string_view name, const char* next) {
-              copyTo(start);
-              writeRune(key, name);
+              // A key spelled as it is written goes out with the lines before it.
+              const std::string_view outputKey = kOutputKeys[static_cast<std::size_t>(key)];
+              if (std::memcmp(start, outputKey.data(), kRuneKeyLength) == 0) {
+                copyTo(name.data());
+              } else {
+                copyTo(start);
+                out.Write(outputKey);
+              }
+              writeEnding(name);
               copyFrom = next;
             },
             [&](const char* terminator) {
@@ -206,7 +213,10 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Buf
             });
         copyTo(lines.data() + lines.size());
       },
-      writeRune,
+      [&](int key, std::string_view name) {
+        out.Write(kOutputKeys[static_cast<std::size_t>(key)]);
+        writeEnding(name);
+      },
       [&](const LineReader::Piece& piece) {
         if (piece.endsInCrLf) {
           out.Write({piece.text.data(), piece.text.size() + kLineEnd.size()});

@@ -61,14 +61,21 @@ Sample MakeSample(std::mt19937& engine, char terminator, std::size_t shift) {
   return sample;
 }
 
-TEST(LineScan, FastScanAgreesWithThePlainOneAtEveryAlignment) {
+TEST(LineScan, FastScansAgreeWithThePlainOneAtEveryAlignment) {
   std::mt19937 engine(2026);
   for (int round = 0; round < 3000; ++round) {
     const char terminator = round % 3 == 0 ? '\n' : '\r';
     const Sample sample = MakeSample(engine, terminator, static_cast<std::size_t>(round % 64));
-    ASSERT_EQ(ScanEvents(sample.lines, terminator, testing::kFastScan),
+    ASSERT_EQ(ScanEvents(sample.lines, terminator, testing::kSse2Scan),
               ScanEvents(sample.lines, terminator, kPlainScan))
         << "round " << round;
+#ifdef SIGILFLIP_AVX2
+    if (HasAvx2()) {
+      ASSERT_EQ(ScanEvents(sample.lines, terminator, testing::kAvx2Scan),
+                ScanEvents(sample.lines, terminator, kPlainScan))
+          << "round " << round;
+    }
+#endif
   }
 }
 #endif

@@ -24,10 +24,31 @@ std::vector<std::string> ScanEvents(std::string_view lines, char terminator, Sca
   return events;
 }
 
-// The two scans, as callables for ScanEvents.
+// The scans, as callables for ScanEvents.
 inline constexpr auto kPlainScan = [](auto&&... arguments) { ScanLinesPlain(arguments...); };
 #ifdef SIGILFLIP_SSE2
-inline constexpr auto kFastScan = [](auto&&... arguments) { ScanLinesSse2(arguments...); };
+inline constexpr auto kSse2Scan = [](auto&&... arguments) { ScanLinesSse2(arguments...); };
 #endif
+#ifdef SIGILFLIP_AVX2
+inline constexpr auto kAvx2Scan = [](auto&&... arguments) { ScanLinesAvx2(arguments...); };
+#endif
+
+// What every fast scan that this processor has reports that the plain scan does not, or empty
+// text. `lines` is followed by kScanOverread readable bytes.
+inline std::string FastScansDisagree([[maybe_unused]] std::string_view lines,
+                                     [[maybe_unused]] char terminator) {
+#ifdef SIGILFLIP_SSE2
+  const std::vector<std::string> plain = ScanEvents(lines, terminator, kPlainScan);
+  if (ScanEvents(lines, terminator, kSse2Scan) != plain) {
+    return "the SSE2 scan disagrees with the plain one";
+  }
+#ifdef SIGILFLIP_AVX2
+  if (HasAvx2() && ScanEvents(lines, terminator, kAvx2Scan) != plain) {
+    return "the AVX2 scan disagrees with the plain one";
+  }
+#endif
+#endif
+  return {};
+}
 
 }  // namespace sigilflip::testing
