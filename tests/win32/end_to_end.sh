@@ -69,6 +69,11 @@ start
 expect_layout 96 "213 206" "12 12 181 134" "52 160 81 33"
 height96=$(probe window | sed -n 's/^item height //p')
 
+# Command1 is not the default button: Return does not run.
+xdotool key Return
+sleep 0.5
+[ ! -e "$folder/magic-new.ini" ] || fail "Return ran Sigilflip"
+
 # Tab and Shift+Tab move between the two controls; Space on Command1 runs.
 xdotool key Tab
 expect "focus after Tab" "focus List1" "$(probe window | grep '^focus')"
