@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -51,43 +50,18 @@ class BufferedWriter {
   explicit BufferedWriter(ByteSink& sink, std::size_t capacity = 64 * 1024);
 
   void Write(std::string_view bytes) {
-    if (bytes.size() > capacity_ - used_) {
-      WriteThrough(bytes);
-      return;
-    }
-    char* to = buffer_.get() + used_;
-    const char* from = bytes.data();
-    const std::size_t size = bytes.size();
-    // Most writes are a name or a key: copied in place, without a call.
-    if (size > 16) {
-      std::memcpy(to, from, size);
-    } else if (size >= 8) {
-      CopyOverlapping<std::uint64_t>(to, from, size);
-    } else if (size >= 4) {
-      CopyOverlapping<std::uint32_t>(to, from, size);
+    if (bytes.size() <= capacity_ - used_) {
+      std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+      used_ += bytes.size();
     } else {
-      for (std::size_t i = 0; i < size; ++i) {
-        to[i] = from[i];
-      }
+      WriteThrough(bytes);
     }
-    used_ += size;
   }
 
   // Hands everything collected to the sink. Nothing is written on destruction.
   void Flush();
 
  private:
-  // Copies `size` bytes, at least one Word and at most two, as a first and a last Word.
-  template <typename Word>
-  static void CopyOverlapping(char* to, const char* from, std::size_t size) {
-    Word first;
-    Word last;
-    std::memcpy(&first, from, sizeof(Word));
-    std::memcpy(&last, from + size - sizeof(Word), sizeof(Word));
-    std::memcpy(to, &first, sizeof(Word));
-    std::memcpy(to + size - sizeof(Word), &last, sizeof(Word));
-  }
-
   void WriteThrough(std::string_view bytes);
 
   ByteSink& sink_;

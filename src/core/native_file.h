@@ -27,6 +27,11 @@ class SystemError : public std::runtime_error {
   bool nameTaken_;
 };
 
+// The reasons of our own, where the systems' words would mislead ("Access is denied").
+inline constexpr const char* kFolderReason = "It is a folder, not a file";
+inline constexpr const char* kNotAFileReason = "It is a device, a pipe or a socket, not a file";
+inline constexpr const char* kReadOnlyReason = "It is read-only";
+
 // Opens a regular file for reading. Anything else (a folder, a pipe, a device) is refused at once
 // with a reason that says what it is, without waiting on it.
 File OpenForReading(const std::filesystem::path& path);

@@ -22,10 +22,10 @@ int Descriptor(File file) {
 // Refuses what is not a regular file, in words a user knows.
 void RequireRegularFile(mode_t mode) {
   if (S_ISDIR(mode)) {
-    throw SystemError("It is a folder, not a file");
+    throw SystemError(kFolderReason);
   }
   if (!S_ISREG(mode)) {
-    throw SystemError("It is a device, a pipe or a socket, not a file");
+    throw SystemError(kNotAFileReason);
   }
 }
 
@@ -89,12 +89,12 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
     }
     ThrowErrno(errno);
   }
-  // The mode, not access(): root may write anywhere, yet a file its owner made read-only stays so.
   if (!S_ISREG(status.st_mode)) {
     return std::nullopt;  // the rename says what is wrong with it
   }
+  // The mode, not access(): root may write anywhere, yet a file its owner made read-only stays so.
   if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-    throw SystemError("It is read-only");
+    throw SystemError(kReadOnlyReason);
   }
   return Permissions{static_cast<std::uint32_t>(status.st_mode & 07777)};
 }

@@ -37,7 +37,7 @@ File OpenForReading(const std::filesystem::path& path) {
   // A folder cannot be opened as a file at all; say so instead of "Access is denied".
   const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw SystemError("It is a folder, not a file");
+    throw SystemError(kFolderReason);
   }
   const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -47,7 +47,7 @@ File OpenForReading(const std::filesystem::path& path) {
   }
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     CloseHandle(handle);
-    throw SystemError("It is a device, a pipe or a socket, not a file");
+    throw SystemError(kNotAFileReason);
   }
   return FromHandle(handle);
 }
@@ -78,7 +78,7 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
     return std::nullopt;  // not there, or the rename says what is wrong with it
   }
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    throw SystemError("It is read-only");
+    throw SystemError(kReadOnlyReason);
   }
   return Permissions{0};
 }

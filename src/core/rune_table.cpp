@@ -21,9 +21,7 @@ std::string_view StripSpaces(std::string_view name) {
   return name.substr(first, last - first);
 }
 
-RuneTable::RuneTable() : Runes_(kRuneSlots), spellingInBucket_(kSpellingBuckets) {
-  spellings_.reserve(kSpellings);
-}
+RuneTable::RuneTable() : Runes_(kRuneSlots), spellingInBucket_(kSpellingBuckets) {}
 
 void RuneTable::Reset() {
   for (RuneRecord& slot : Runes_) {

@@ -124,10 +124,9 @@ Form1::Form1(HINSTANCE instance, std::filesystem::path directory)
   Command1 = CreateWindowExW(0, L"BUTTON", command1.c_str(),
                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
                              window_, reinterpret_cast<HMENU>(kCommand1Id), instance, nullptr);
-  List1 = CreateWindowExW(
-      WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 0, 0, 0,
-      0, window_, reinterpret_cast<HMENU>(kList1Id), instance, nullptr);
+  List1 = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0,
+                          0, 0, 0, window_, reinterpret_cast<HMENU>(kList1Id), instance, nullptr);
   const UINT dpi = WindowDpi(window_);
   const SIZE size = WindowSize(design::Pixels(design::kClientTwips, static_cast<int>(dpi)), dpi);
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
