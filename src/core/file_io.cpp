@@ -1,6 +1,5 @@
 #include "file_io.h"
 
-#include <random>
 #include <utility>
 
 #include "rune_file.h"
@@ -27,8 +26,9 @@ std::string DisplayPath(const std::filesystem::path& path) {
 }
 
 InputFile::InputFile(std::filesystem::path path)
-    : path_(std::move(path)),
-      file_(Attempt("read", path_, [&] { return native::OpenForReading(path_); })) {}
+    : path_(std::move(path)), file_(Attempt("read", path_, [&] {
+        return native::RetryWhileInUse([&] { return native::OpenForReading(path_); });
+      })) {}
 
 InputFile::~InputFile() {
   native::Close(file_);
@@ -42,29 +42,17 @@ void InputFile::Rewind() {
   Attempt("read", path_, [&] { native::Rewind(file_); });
 }
 
-ReplacementFile::ReplacementFile(std::filesystem::path path) : path_(std::move(path)) {
+ReplacementFile::ReplacementFile(std::filesystem::path path, native::TemporaryKind kind)
+    : path_(std::move(path)) {
   Attempt("write", path_, [&] {
     const std::optional<native::Permissions> permissions = native::CheckReplaceable(path_);
-    std::random_device entropy;
-    std::mt19937 names(entropy());
-    for (int attempt = 0; file_ == native::kNoFile; ++attempt) {
-      temporary_ = path_;
-      temporary_ += ".~" + std::to_string(names() % 1000000) + ".tmp";
-      try {
-        file_ = native::CreateNew(temporary_);
-      } catch (const native::SystemError& error) {
-        if (!error.NameTaken() || attempt == 99) {
-          throw;
-        }
-      }
-    }
+    native::RemoveLeftovers(path_);
+    temporary_ = native::RetryWhileInUse([&] { return native::CreateTemporary(path_, kind); });
     if (permissions) {
       try {
-        native::SetPermissions(file_, *permissions);
+        native::SetPermissions(temporary_, *permissions);
       } catch (...) {
-        native::Close(file_);
-        native::Remove(temporary_);
-        file_ = native::kNoFile;
+        native::Discard(temporary_);
         throw;
       }
     }
@@ -72,31 +60,27 @@ ReplacementFile::ReplacementFile(std::filesystem::path path) : path_(std::move(p
 }
 
 ReplacementFile::~ReplacementFile() {
-  if (file_ != native::kNoFile) {
-    native::Close(file_);
-    native::Remove(temporary_);
-  }
+  native::Discard(temporary_);
 }
 
 void ReplacementFile::Write(std::string_view bytes) {
-  Attempt("write", path_, [&] { native::WriteAll(file_, bytes); });
+  Attempt("write", path_, [&] { native::WriteAll(temporary_.file, bytes); });
   written_ += bytes.size();
   // The disk starts on a large file while the rest is still being written.
   constexpr std::uint64_t kWritebackStep = 2 * 1024 * 1024;
   if (written_ - writtenBack_ >= kWritebackStep) {
-    native::StartWriteback(file_, writtenBack_, written_ - writtenBack_);
+    native::StartWriteback(temporary_.file, writtenBack_, written_ - writtenBack_);
     writtenBack_ = written_;
   }
 }
 
 void ReplacementFile::Commit() {
   Attempt("write", path_, [&] {
-    const native::File file = std::exchange(file_, native::kNoFile);
     try {
-      native::SyncAndClose(file);
-      native::Replace(temporary_, path_);
+      native::Sync(temporary_.file);
+      native::RetryWhileInUse([&] { native::Replace(temporary_, path_); });
     } catch (...) {
-      native::Remove(temporary_);
+      native::Discard(temporary_);
       throw;
     }
   });

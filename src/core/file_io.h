@@ -12,8 +12,9 @@ namespace sigilflip {
 // A path as UTF-8 text, for messages.
 std::string DisplayPath(const std::filesystem::path& path);
 
-// A regular file opened for reading; a folder, pipe or device is refused at once. Failures throw
-// RunError with the path and the system's reason.
+// A regular file opened for reading; a folder, pipe or device is refused at once, a file that
+// another program holds for a moment is waited for. Failures throw RunError with the path and the
+// system's reason.
 class InputFile final : public ByteSource {
  public:
   explicit InputFile(std::filesystem::path path);
@@ -30,24 +31,28 @@ class InputFile final : public ByteSource {
 };
 
 // Writes a file by way of a new temporary file in the same folder, so that the file is replaced
-// only once it is complete, and keeps the permissions of the file it replaces. A read-only file is
-// refused before anything is written. Without Commit, the temporary file is removed and the file
-// is untouched. Failures throw RunError with the path and the system's reason.
+// only once it is complete, and keeps the permissions (Windows: the hidden, system and archive
+// attributes) of the file it replaces. A read-only file or a folder is refused before anything is
+// written. The temporary file is the run's alone and never outlives it: without Commit, or if the
+// program ends first, it is gone and the file untouched; leftovers of runs ended abruptly where the
+// system cannot see to that are removed by the next. A file that another program holds for a
+// moment is waited for. Failures throw RunError with the path and the reason.
 class ReplacementFile final : public ByteSink {
  public:
-  explicit ReplacementFile(std::filesystem::path path);
+  explicit ReplacementFile(
+      std::filesystem::path path,
+      native::TemporaryKind kind = native::TemporaryKind::kUnnamedWherePossible);
   ~ReplacementFile() override;
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
   void Write(std::string_view bytes) override;
-  // Flushes the temporary file to the disk and renames it over the file.
+  // Flushes the temporary file to the disk and puts it in the file's place.
   void Commit();
 
  private:
   std::filesystem::path path_;
-  std::filesystem::path temporary_;
-  native::File file_ = native::kNoFile;
+  native::Temporary temporary_;
   std::uint64_t written_ = 0;
   std::uint64_t writtenBack_ = 0;  // writeback has been started for the bytes before this
 };

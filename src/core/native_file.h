@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -15,22 +16,52 @@ namespace sigilflip::native {
 using File = std::intptr_t;  // a file descriptor, or a Windows HANDLE
 inline constexpr File kNoFile = -1;
 
-class SystemError : public std::runtime_error {
- public:
-  // `reason` is a sentence without its full stop.
-  explicit SystemError(const std::string& reason, bool nameTaken = false)
-      : std::runtime_error(reason), nameTaken_(nameTaken) {}
-  // The file could not be created because something of that name exists.
-  bool NameTaken() const { return nameTaken_; }
-
- private:
-  bool nameTaken_;
-};
-
 // The reasons of our own, where the systems' words would mislead ("Access is denied").
 inline constexpr const char* kFolderReason = "It is a folder, not a file";
 inline constexpr const char* kNotAFileReason = "It is a device, a pipe or a socket, not a file";
 inline constexpr const char* kReadOnlyReason = "It is read-only";
+inline constexpr const char* kInUseReason = "It is open in another program";
+
+class SystemError : public std::runtime_error {
+ public:
+  enum class Kind {
+    kOther,
+    kNameTaken,  // the file could not be created because something of that name exists
+    kInUse,      // another program holds the file (Windows); it may let go in a moment
+  };
+
+  // `reason` is a sentence without its full stop.
+  explicit SystemError(const std::string& reason, Kind kind = Kind::kOther)
+      : std::runtime_error(reason), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+// The pauses before each new try at a file that another program holds, in milliseconds: virus
+// scanners, sync clients and the search indexer open new files for a moment. About two seconds in
+// all, after which the file is taken to be held for good.
+inline constexpr std::array<int, 12> kInUsePauses = {25,  50,  75,  100, 125, 150,
+                                                     175, 200, 225, 250, 275, 300};
+void Pause(int milliseconds);
+
+// Calls `call`, and again after each of kInUsePauses while it fails because another program holds
+// the file; then the failure stands, with kInUseReason. Other failures are not tried again.
+template <typename Call, typename PauseFunction = void (*)(int)>
+auto RetryWhileInUse(Call&& call, PauseFunction&& pause = Pause) {
+  for (const int milliseconds : kInUsePauses) {
+    try {
+      return call();
+    } catch (const SystemError& error) {
+      if (error.kind() != SystemError::Kind::kInUse) {
+        throw;
+      }
+    }
+    pause(milliseconds);
+  }
+  return call();
+}
 
 // Opens a regular file for reading. Anything else (a folder, a pipe, a device) is refused at once
 // with a reason that says what it is, without waiting on it.
@@ -38,29 +69,47 @@ File OpenForReading(const std::filesystem::path& path);
 // Reads up to `size` bytes; returns 0 only at the end of the file.
 std::size_t Read(File file, char* buffer, std::size_t size);
 void Rewind(File file);
-// Closes a file opened for reading; its errors do not matter.
+// Closes a file; its errors do not matter (a file being written is synced before).
 void Close(File file) noexcept;
 
-// What a file that is about to be replaced asks of its replacement.
+// What a file that is about to be replaced passes on to its replacement: POSIX permission bits,
+// or the Windows hidden, system and archive attributes.
 struct Permissions {
-  std::uint32_t bits;  // POSIX permission bits; unused on Windows
+  std::uint32_t bits;
 };
 // Throws when the file at `path` is read-only (POSIX: no write permission bit at all; Windows:
-// the read-only attribute), whoever runs the program. Returns its permissions for the replacement,
-// or nothing when there is no such file yet.
+// the read-only attribute), whoever runs the program, or a folder. Returns what its replacement
+// keeps, or nothing when there is no such file yet.
 std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path);
 
-// Creates a new file for writing; throws with NameTaken() when the name exists already.
-File CreateNew(const std::filesystem::path& path);
-void SetPermissions(File file, Permissions permissions);
+// The names of the temporary files beside `target`: its name, ".~", up to six digits, ".tmp".
+std::filesystem::path TemporaryName(const std::filesystem::path& target);
+bool IsTemporaryName(const std::filesystem::path& target, std::string_view name);
+
+// A new file that becomes `target` once complete. It is the run's alone until then: on Windows
+// nobody else may open it, and it is deleted if the program ends before Replace; on Linux it has
+// no name at all where the file system allows (O_TMPFILE), else a name locked by the run.
+struct Temporary {
+  File file = kNoFile;
+  std::filesystem::path name;  // empty while it has none
+};
+enum class TemporaryKind { kUnnamedWherePossible, kNamed };
+Temporary CreateTemporary(const std::filesystem::path& target,
+                          TemporaryKind kind = TemporaryKind::kUnnamedWherePossible);
+void SetPermissions(const Temporary& temporary, Permissions permissions);
 void WriteAll(File file, std::string_view bytes);
 // Starts writing the given bytes of the file to the disk, without waiting (Linux); elsewhere
 // nothing. The sync at the end then has less left to wait for.
 void StartWriteback(File file, std::uint64_t offset, std::uint64_t length) noexcept;
-// Flushes the file's data to the disk, then closes it; the file is closed even when this throws.
-void SyncAndClose(File file);
-// Renames `from` over `to`, replacing it in one step.
-void Replace(const std::filesystem::path& from, const std::filesystem::path& to);
-void Remove(const std::filesystem::path& path) noexcept;
+// Flushes the file's data to the disk.
+void Sync(File file);
+// Puts the complete temporary file in the place of `target`, in one step, and closes it. When
+// this throws, the temporary file is still the run's: Replace may be tried again, or Discard.
+void Replace(Temporary& temporary, const std::filesystem::path& target);
+// Closes the temporary file and removes it.
+void Discard(Temporary& temporary) noexcept;
+// Removes the temporary files beside `target` that runs ended abruptly left behind, never one that
+// a run still going on holds.
+void RemoveLeftovers(const std::filesystem::path& target) noexcept;
 
 }  // namespace sigilflip::native

@@ -1,10 +1,14 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <system_error>
+#include <utility>
 
 #include "native_file.h"
 
@@ -12,7 +16,8 @@ namespace sigilflip::native {
 namespace {
 
 [[noreturn]] void ThrowErrno(int error) {
-  throw SystemError(std::generic_category().message(error), error == EEXIST);
+  throw SystemError(std::generic_category().message(error),
+                    error == EEXIST ? SystemError::Kind::kNameTaken : SystemError::Kind::kOther);
 }
 
 int Descriptor(File file) {
@@ -89,6 +94,9 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
     }
     ThrowErrno(errno);
   }
+  if (S_ISDIR(status.st_mode)) {
+    throw SystemError(kFolderReason);
+  }
   if (!S_ISREG(status.st_mode)) {
     return std::nullopt;  // the rename says what is wrong with it
   }
@@ -99,16 +107,46 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
   return Permissions{static_cast<std::uint32_t>(status.st_mode & 07777)};
 }
 
-File CreateNew(const std::filesystem::path& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    ThrowErrno(errno);
+Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind kind) {
+  Temporary temporary;
+#ifdef O_TMPFILE
+  if (kind == TemporaryKind::kUnnamedWherePossible) {
+    // No name until it is complete, so an ended program leaves nothing behind. File systems
+    // without it refuse; the named file below then serves.
+    const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    temporary.file = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   }
-  return fd;
+#else
+  (void)kind;
+#endif
+  if (temporary.file != kNoFile) {
+    // The lock tells later runs that this file is not left over; it goes with the program.
+    flock(Descriptor(temporary.file), LOCK_EX);
+    return temporary;
+  }
+  for (int attempt = 0;; ++attempt) {
+    temporary.name = TemporaryName(target);
+    const int fd = open(temporary.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno != EEXIST || attempt == 99) {
+        ThrowErrno(errno);
+      }
+      continue;
+    }
+    // Another run may have taken it for a leftover before it was locked: then it has no name.
+    // (A file system without locks serves all the same.)
+    flock(fd, LOCK_EX);
+    struct stat status;
+    if (fstat(fd, &status) != 0 || status.st_nlink > 0 || attempt == 99) {
+      temporary.file = fd;
+      return temporary;
+    }
+    close(fd);
+  }
 }
 
-void SetPermissions(File file, Permissions permissions) {
-  if (fchmod(Descriptor(file), static_cast<mode_t>(permissions.bits)) != 0) {
+void SetPermissions(const Temporary& temporary, Permissions permissions) {
+  if (fchmod(Descriptor(temporary.file), static_cast<mode_t>(permissions.bits)) != 0) {
     ThrowErrno(errno);
   }
 }
@@ -135,27 +173,84 @@ void StartWriteback([[maybe_unused]] File file, [[maybe_unused]] std::uint64_t o
 #endif
 }
 
-void SyncAndClose(File file) {
-  const int synced = fsync(Descriptor(file));
-  const int syncError = errno;
-  const int closed = close(Descriptor(file));
-  const int closeError = errno;
-  if (synced != 0) {
-    ThrowErrno(syncError);
-  }
-  if (closed != 0) {
-    ThrowErrno(closeError);
-  }
-}
-
-void Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0) {
+void Sync(File file) {
+  if (fsync(Descriptor(file)) != 0) {
     ThrowErrno(errno);
   }
 }
 
-void Remove(const std::filesystem::path& path) noexcept {
-  unlink(path.c_str());
+namespace {
+
+// Gives an unnamed temporary file a name of its own beside `target`.
+void GiveName(Temporary& temporary, const std::filesystem::path& target) {
+  const std::string self = "/proc/self/fd/" + std::to_string(temporary.file);
+  for (int attempt = 0;; ++attempt) {
+    std::filesystem::path name = TemporaryName(target);
+    int linked = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+#ifdef AT_EMPTY_PATH
+    if (linked != 0 && errno == ENOENT && access("/proc/self/fd", F_OK) != 0) {
+      linked = linkat(Descriptor(temporary.file), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
+    }
+#endif
+    if (linked == 0) {
+      temporary.name = std::move(name);
+      return;
+    }
+    if (errno != EEXIST || attempt == 99) {
+      ThrowErrno(errno);
+    }
+  }
+}
+
+}  // namespace
+
+void Replace(Temporary& temporary, const std::filesystem::path& target) {
+  if (temporary.name.empty()) {
+    GiveName(temporary, target);
+  }
+  if (std::rename(temporary.name.c_str(), target.c_str()) != 0) {
+    ThrowErrno(errno);
+  }
+  temporary.name.clear();
+  Close(std::exchange(temporary.file, kNoFile));
+}
+
+void Discard(Temporary& temporary) noexcept {
+  if (!temporary.name.empty()) {
+    unlink(temporary.name.c_str());
+    temporary.name.clear();
+  }
+  if (temporary.file != kNoFile) {
+    Close(std::exchange(temporary.file, kNoFile));
+  }
+}
+
+void RemoveLeftovers(const std::filesystem::path& target) noexcept {
+  const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+  DIR* const entries = opendir(folder.c_str());
+  if (entries == nullptr) {
+    return;
+  }
+  while (const dirent* entry = readdir(entries)) {
+    if (!IsTemporaryName(target, entry->d_name)) {
+      continue;
+    }
+    const std::filesystem::path path = folder / entry->d_name;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      continue;
+    }
+    // A run still going on holds its lock; and the name must still be this very file.
+    struct stat opened;
+    struct stat named;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+        named.st_ino == opened.st_ino) {
+      unlink(path.c_str());
+    }
+    close(fd);
+  }
+  closedir(entries);
 }
 
 }  // namespace sigilflip::native

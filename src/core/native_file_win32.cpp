@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "native_file.h"
 #include "windows_text.h"
@@ -21,14 +22,53 @@ File FromHandle(HANDLE handle) {
   return reinterpret_cast<File>(handle);
 }
 
+bool IsInUse(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 [[noreturn]] void ThrowError(DWORD error) {
+  if (IsInUse(error)) {
+    throw SystemError(kInUseReason, SystemError::Kind::kInUse);
+  }
   throw SystemError(SystemMessage(error),
-                    error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+                    error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                        ? SystemError::Kind::kNameTaken
+                        : SystemError::Kind::kOther);
 }
 
 [[noreturn]] void ThrowLastError() {
   ThrowError(GetLastError());
 }
+
+// Windows says "Access is denied" both of a file it refuses and of one that another program
+// holds open without sharing delete access; asking for that access alone tells the two apart.
+[[noreturn]] void ThrowReplaceError(DWORD error, const std::wstring& target) {
+  if (error == ERROR_ACCESS_DENIED) {
+    const HANDLE probe =
+        CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+      if (IsInUse(GetLastError())) {
+        ThrowError(ERROR_SHARING_VIOLATION);
+      }
+    } else {
+      CloseHandle(probe);
+    }
+  }
+  ThrowError(error);
+}
+
+// Marks an open file for deletion when it is closed, or takes the mark back.
+bool MarkForDeletion(HANDLE handle, bool deletion) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = deletion ? TRUE : FALSE;
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                    sizeof(disposition)) != FALSE;
+}
+
+// The attributes that a replaced file passes on; the read-only one refuses the replace instead.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 }  // namespace
 
@@ -74,25 +114,54 @@ void Close(File file) noexcept {
 
 std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
   const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
     return std::nullopt;  // not there, or the rename says what is wrong with it
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw SystemError(kFolderReason);
   }
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     throw SystemError(kReadOnlyReason);
   }
-  return Permissions{0};
+  return Permissions{attributes & kKeptAttributes};
 }
 
-File CreateNew(const std::filesystem::path& path) {
-  const HANDLE handle = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind) {
+  // Shared with nobody, so that no scanner or sync client can hold it when it is renamed; and
+  // marked for deletion at once, so that a program ended meanwhile leaves nothing behind.
+  // (FILE_FLAG_DELETE_ON_CLOSE would do the latter too, but could not be taken back before the
+  // rename.)
+  for (int attempt = 0;; ++attempt) {
+    Temporary temporary;
+    temporary.name = TemporaryName(target);
+    const HANDLE handle = CreateFileW(LongPath(temporary.name).c_str(), GENERIC_WRITE | DELETE, 0,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 99) {
+        ThrowError(error);
+      }
+      continue;
+    }
+    temporary.file = FromHandle(handle);
+    if (!MarkForDeletion(handle, true)) {
+      const DWORD error = GetLastError();
+      CloseHandle(handle);
+      DeleteFileW(LongPath(temporary.name).c_str());
+      ThrowError(error);
+    }
+    return temporary;
+  }
+}
+
+void SetPermissions(const Temporary& temporary, Permissions permissions) {
+  // The hidden and system attributes would be lost with the replaced file.
+  FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+  basic.FileAttributes = permissions.bits != 0 ? permissions.bits : FILE_ATTRIBUTE_NORMAL;
+  if (!SetFileInformationByHandle(Handle(temporary.file), FileBasicInfo, &basic, sizeof(basic))) {
     ThrowLastError();
   }
-  return FromHandle(handle);
 }
-
-void SetPermissions(File, Permissions) {}
 
 void WriteAll(File file, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -107,28 +176,65 @@ void WriteAll(File file, std::string_view bytes) {
 
 void StartWriteback(File, std::uint64_t, std::uint64_t) noexcept {}
 
-void SyncAndClose(File file) {
-  const BOOL flushed = FlushFileBuffers(Handle(file));
-  const DWORD flushError = GetLastError();
-  const BOOL closed = CloseHandle(Handle(file));
-  const DWORD closeError = GetLastError();
-  if (!flushed) {
-    ThrowError(flushError);
-  }
-  if (!closed) {
-    ThrowError(closeError);
-  }
-}
-
-void Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (!MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+void Sync(File file) {
+  if (!FlushFileBuffers(Handle(file))) {
     ThrowLastError();
   }
 }
 
-void Remove(const std::filesystem::path& path) noexcept {
-  DeleteFileW(LongPath(path).c_str());
+void Replace(Temporary& temporary, const std::filesystem::path& target) {
+  const HANDLE handle = Handle(temporary.file);
+  const std::wstring name = LongPath(target);
+  // Renamed through its own handle, which nobody else can hold.
+  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  std::copy(name.begin(), name.end(), rename->FileName);
+  if (!MarkForDeletion(handle, false)) {
+    ThrowLastError();
+  }
+  if (!SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                  static_cast<DWORD>(buffer.size()))) {
+    const DWORD error = GetLastError();
+    MarkForDeletion(handle, true);
+    ThrowReplaceError(error, name);
+  }
+  temporary.name.clear();
+  CloseHandle(handle);
+  temporary.file = kNoFile;
+}
+
+void Discard(Temporary& temporary) noexcept {
+  if (temporary.file != kNoFile) {
+    MarkForDeletion(Handle(temporary.file), true);
+    CloseHandle(Handle(temporary.file));
+    temporary.file = kNoFile;
+  }
+  temporary.name.clear();
+}
+
+void RemoveLeftovers(const std::filesystem::path& target) noexcept {
+  // A temporary file of a run still going on is open without sharing, so it cannot be deleted.
+  try {
+    const std::filesystem::path folder = target.parent_path();
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(
+        LongPath(folder / (target.filename().native() + L".~*.tmp")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      return;
+    }
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+          IsTemporaryName(target, Utf8FromWide(found.cFileName))) {
+        DeleteFileW(LongPath(folder / found.cFileName).c_str());
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  } catch (...) {
+    // Out of memory for a name: the leftovers wait for a later run.
+  }
 }
 
 }  // namespace sigilflip::native

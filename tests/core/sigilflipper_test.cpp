@@ -2,17 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "file_io.h"
 #include "test_support.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <csignal>
 #endif
 
@@ -133,13 +138,42 @@ TEST_F(SigilflipperTest, DirectoryInPlaceOfTheOutputIsAnError) {
   WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
   fs::create_directory(folder / "magic-new.ini");
   EXPECT_FALSE(Run({0.0f}));
-  ASSERT_EQ(view.errors.size(), 1u);
-  EXPECT_EQ(view.errors[0].rfind("Cannot write " + (folder / "magic-new.ini").string() + ":\n", 0),
-            0u)
-      << view.errors[0];
+  EXPECT_EQ(view.errors, Texts{"Cannot write " + (folder / "magic-new.ini").string() +
+                               ":\nIt is a folder, not a file."});
   EXPECT_TRUE(fs::is_directory(folder / "magic-new.ini"));
   EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
   EXPECT_EQ(table.RuneCount(), 0);
+}
+
+TEST_F(SigilflipperTest, LeftoversOfEndedRunsGoButNothingElse) {
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
+  const Texts leftovers = {"magic-new.ini.~0.tmp", "magic-new.ini.~123456.tmp"};
+  const Texts others = {"magic-new.ini.~1234567.tmp", "magic-new.ini.~12a.tmp", "magic-new.ini.tmp",
+                        "magic.ini.~12.tmp"};
+  // Another window's run, still writing, keeps its temporary file.
+  ReplacementFile running(folder / "magic-new.ini", native::TemporaryKind::kNamed);
+  running.Write("Rune1=other\r\n");
+  for (const Texts& names : {leftovers, others}) {
+    for (const std::string& name : names) {
+      WriteBytes(folder / name.c_str(), "left");
+    }
+  }
+
+  Texts expected = others;
+  for (const std::string& name : folder.Entries()) {
+    if (native::IsTemporaryName("magic-new.ini", name) &&
+        std::find(leftovers.begin(), leftovers.end(), name) == leftovers.end()) {
+      expected.push_back(name);  // the running one's
+    }
+  }
+  ASSERT_EQ(expected.size(), others.size() + 1);
+  expected.insert(expected.end(), {"magic-new.ini", "magic.ini"});
+  std::sort(expected.begin(), expected.end());
+
+  ASSERT_TRUE(Run({0.0f})) << view.errors[0];
+  EXPECT_EQ(folder.Entries(), expected);
+  running.Commit();
+  EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "Rune1=other\r\n");
 }
 
 TEST_F(SigilflipperTest, TooManyRunesWritesNothing) {
@@ -256,6 +290,43 @@ TEST_F(SigilflipperTest, LinkedOutputReplacesItsTarget) {
   EXPECT_TRUE(fs::is_symlink(folder / "magic-new.ini"));
   EXPECT_EQ(ReadBytes(folder / "elsewhere" / "target.ini"), "Rune1=a\r\n");
   EXPECT_EQ(fs::directory_iterator(folder / "elsewhere")->path().filename(), "target.ini");
+}
+
+TEST_F(SigilflipperTest, RunKilledWhileWritingLeavesNothingBehind) {
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
+  WriteBytes(folder / "magic-new.ini", "earlier");
+  for (const auto kind :
+       {native::TemporaryKind::kUnnamedWherePossible, native::TemporaryKind::kNamed}) {
+    int written[2];
+    ASSERT_EQ(pipe(written), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      try {
+        ReplacementFile output(folder / "magic-new.ini", kind);
+        const std::string block(1 << 20, 'x');
+        output.Write(block);
+        (void)!write(written[1], "w", 1);
+        for (int more = 0; more < 1000; ++more) {
+          output.Write(block);
+        }
+      } catch (...) {
+      }
+      _exit(1);
+    }
+    char byte = 0;
+    EXPECT_EQ(read(written[0], &byte, 1), 1);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(written[0]);
+    close(written[1]);
+    EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
+    // A named temporary file can only be removed by the next run.
+    EXPECT_EQ(folder.Entries().size(), kind == native::TemporaryKind::kNamed ? 3u : 2u);
+    ASSERT_TRUE(Run({0.0f})) << view.errors[0];
+    EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
+    WriteBytes(folder / "magic-new.ini", "earlier");
+  }
 }
 
 // Files may grow to `limit` bytes; writing more fails with EFBIG instead of a signal.

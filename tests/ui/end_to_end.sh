@@ -31,7 +31,7 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 
 # Started from another folder: the program must find magic.ini beside itself. strace records the
 # calls that make magic-new.ini durable.
-(cd / && QT_QPA_PLATFORM=xcb exec strace -f -qq -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 \
+(cd / && QT_QPA_PLATFORM=xcb exec strace -f -qq -e trace=openat,fsync,fdatasync,linkat,rename,renameat,renameat2 \
   -o "$work/calls" "$work/Sigilflip") >"$work/app.log" 2>&1 &
 pids+=($!)
 
@@ -62,11 +62,14 @@ LC_ALL=C awk -v RS='\r\n' '
 [ "$(tail -c 2 "$work/magic-new.ini" | od -An -c | tr -d ' ')" = '\r\n' ] ||
   fail "magic-new.ini does not end in CR LF"
 
-# The temporary file reached the disk before it was renamed over magic-new.ini.
+# The temporary file, opened without a name, reached the disk before it was named and renamed
+# over magic-new.ini.
 LC_ALL=C awk '
-  /openat\(.*magic-new\.ini\.~[0-9]+\.tmp"/ { fd = $NF }
+  /openat\(.*O_TMPFILE/ && / = [0-9]+$/ { fd = $NF }
   fd != "" && $0 ~ "(fsync|fdatasync)\\(" fd "\\) += 0$" { synced = 1 }
-  /rename.*magic-new\.ini\.~[0-9]+\.tmp".*magic-new\.ini"/ && / = 0$/ { renamed = 1; ok = synced }
+  /linkat\(.*magic-new\.ini\.~[0-9]+\.tmp"/ && / = 0$/ { linked = synced }
+  /rename.*magic-new\.ini\.~[0-9]+\.tmp".*magic-new\.ini"/ && / = 0$/ { renamed = 1; ok = linked }
   END { exit !(renamed && ok) }' "$work/calls" ||
-  fail "magic-new.ini was not synced before the rename: $(grep magic "$work/calls")"
+  fail "magic-new.ini was not synced before the rename: $(grep -e magic -e O_TMPFILE "$work/calls")"
+[ "$(ls "$work" | grep -c '\.tmp$')" = 0 ] || fail "a temporary file was left: $(ls "$work")"
 echo "end-to-end: magic-new.ini written by a click on Command1"

@@ -1,0 +1,44 @@
+#include "native_file.h"
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+namespace sigilflip::native {
+namespace {
+
+constexpr std::string_view kTemporaryMark = ".~";
+constexpr std::string_view kTemporaryEnd = ".tmp";
+constexpr std::size_t kTemporaryDigits = 6;
+
+}  // namespace
+
+void Pause(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::filesystem::path TemporaryName(const std::filesystem::path& target) {
+  static thread_local std::mt19937 numbers{std::random_device{}()};
+  std::filesystem::path name = target;
+  name += std::string(kTemporaryMark) + std::to_string(numbers() % 1000000) +
+          std::string(kTemporaryEnd);
+  return name;
+}
+
+bool IsTemporaryName(const std::filesystem::path& target, std::string_view name) {
+  const std::u8string own = target.filename().u8string();
+  const std::string_view prefix(reinterpret_cast<const char*>(own.data()), own.size());
+  if (!name.starts_with(prefix)) {
+    return false;
+  }
+  name.remove_prefix(prefix.size());
+  if (!name.starts_with(kTemporaryMark) || !name.ends_with(kTemporaryEnd)) {
+    return false;
+  }
+  name.remove_prefix(kTemporaryMark.size());
+  name.remove_suffix(kTemporaryEnd.size());
+  return !name.empty() && name.size() <= kTemporaryDigits &&
+         name.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace sigilflip::native

@@ -1,0 +1,83 @@
+#include "native_file.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sigilflip::native {
+namespace {
+
+using Kind = SystemError::Kind;
+
+// Fails with `failures` in turn, then returns 7; records the pauses in between.
+struct Flaky {
+  explicit Flaky(std::vector<Kind> failures_) : failures(std::move(failures_)) {}
+
+  std::vector<Kind> failures;
+  std::vector<int> pauses;
+  std::size_t calls = 0;
+
+  int Run() {
+    return RetryWhileInUse(
+        [&] {
+          if (calls < failures.size()) {
+            const Kind kind = failures[calls++];
+            throw SystemError(kind == Kind::kInUse ? kInUseReason : "other", kind);
+          }
+          ++calls;
+          return 7;
+        },
+        [&](int milliseconds) { pauses.push_back(milliseconds); });
+  }
+};
+
+TEST(RetryWhileInUse, WaitsOutABriefHoldWithGrowingPauses) {
+  Flaky flaky({Kind::kInUse, Kind::kInUse, Kind::kInUse});
+  EXPECT_EQ(flaky.Run(), 7);
+  EXPECT_EQ(flaky.pauses, (std::vector<int>{25, 50, 75}));
+}
+
+TEST(RetryWhileInUse, GivesUpAfterAboutTwoSecondsSayingTheFileIsInUse) {
+  Flaky flaky(std::vector<Kind>(100, Kind::kInUse));
+  try {
+    flaky.Run();
+    FAIL() << "no failure";
+  } catch (const SystemError& error) {
+    EXPECT_STREQ(error.what(), kInUseReason);
+  }
+  EXPECT_EQ(flaky.calls, kInUsePauses.size() + 1);
+  const int waited = std::accumulate(flaky.pauses.begin(), flaky.pauses.end(), 0);
+  EXPECT_GE(waited, 1500);
+  EXPECT_LE(waited, 2500);
+}
+
+TEST(RetryWhileInUse, OtherFailuresAreNotTriedAgain) {
+  for (const Kind kind : {Kind::kOther, Kind::kNameTaken}) {
+    Flaky flaky({kind});
+    EXPECT_THROW(flaky.Run(), SystemError);
+    EXPECT_EQ(flaky.calls, 1u);
+    EXPECT_TRUE(flaky.pauses.empty());
+  }
+}
+
+TEST(TemporaryName, OnlyOurOwnNamesCountAsTemporary) {
+  const std::filesystem::path target = std::filesystem::path("game") / "magic-new.ini";
+  const std::string made = TemporaryName(target).filename().string();
+  EXPECT_TRUE(IsTemporaryName(target, made)) << made;
+  EXPECT_EQ(TemporaryName(target).parent_path(), target.parent_path());
+  for (const char* ours : {"magic-new.ini.~0.tmp", "magic-new.ini.~999999.tmp"}) {
+    EXPECT_TRUE(IsTemporaryName(target, ours)) << ours;
+  }
+  for (const char* other :
+       {"magic-new.ini", "magic-new.ini.~.tmp", "magic-new.ini.~1234567.tmp",
+        "magic-new.ini.~12a.tmp", "magic-new.ini.~12.tmp.bak", "magic-new.ini.12.tmp",
+        "magic.ini.~12.tmp", "xmagic-new.ini.~12.tmp", "MAGIC-NEW.INI.~12.tmp"}) {
+    EXPECT_FALSE(IsTemporaryName(target, other)) << other;
+  }
+}
+
+}  // namespace
+}  // namespace sigilflip::native
