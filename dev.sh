@@ -59,7 +59,7 @@ test_windows() {
   wine wineboot -i >/dev/null 2>&1
   wineserver -w
   local status=0
-  ctest --test-dir build-windows --output-on-failure || status=$?
+  ctest --test-dir build-windows --output-on-failure --timeout 300 || status=$?
   wineserver -k || true
   rm -rf "$prefix"
   unset WINEPREFIX
@@ -89,12 +89,12 @@ case "${1:-}" in
   test)
     install_missing "${build_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}"
     build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_TESTS=ON
-    ctest --test-dir build --output-on-failure
+    ctest --test-dir build --output-on-failure --timeout 300
     build_windows ON
     test_windows
     build_sanitized
     # The real program and the resource script were checked above.
-    ctest --test-dir build-sanitize --output-on-failure -E 'end_to_end|windows_resources'
+    ctest --test-dir build-sanitize --output-on-failure --timeout 300 -E 'end_to_end|windows_resources'
     corpus=$(mktemp -d)
     trap 'rm -rf "$corpus"' EXIT
     fuzz 60 "$corpus"

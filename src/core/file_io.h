@@ -31,12 +31,12 @@ class InputFile final : public ByteSource {
 };
 
 // Writes a file by way of a new temporary file in the same folder, so that the file is replaced
-// only once it is complete, and keeps the permissions (Windows: the hidden, system and archive
-// attributes) of the file it replaces. A read-only file or a folder is refused before anything is
-// written. The temporary file is the run's alone and never outlives it: without Commit, or if the
-// program ends first, it is gone and the file untouched; leftovers of runs ended abruptly where the
-// system cannot see to that are removed by the next. A file that another program holds for a
-// moment is waited for. Failures throw RunError with the path and the reason.
+// only once it is complete, and keeps the permissions (Windows: the hidden and system attributes)
+// of the file it replaces. A read-only file or a folder is refused before anything is written. The
+// temporary file is the run's alone and never outlives it: without Commit, or if the program ends
+// first, it is gone and the file untouched; leftovers of runs ended abruptly where the system
+// cannot see to that are removed by the next. A file that another program holds for a moment is
+// waited for. Failures throw RunError with the path and the reason.
 class ReplacementFile final : public ByteSink {
  public:
   explicit ReplacementFile(

@@ -73,7 +73,7 @@ void Rewind(File file);
 void Close(File file) noexcept;
 
 // What a file that is about to be replaced passes on to its replacement: POSIX permission bits,
-// or the Windows hidden, system and archive attributes.
+// or the Windows hidden and system attributes.
 struct Permissions {
   std::uint32_t bits;
 };

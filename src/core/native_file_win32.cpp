@@ -67,8 +67,9 @@ bool MarkForDeletion(HANDLE handle, bool deletion) {
 }
 
 // The attributes that a replaced file passes on; the read-only one refuses the replace instead.
-constexpr DWORD kKeptAttributes =
-    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+// The archive attribute is set whatever the old file had: the content has changed, and backup
+// programs go by it.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 }  // namespace
 
@@ -157,7 +158,7 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind) {
 void SetPermissions(const Temporary& temporary, Permissions permissions) {
   // The hidden and system attributes would be lost with the replaced file.
   FILE_BASIC_INFO basic{};  // times of 0 stay as they are
-  basic.FileAttributes = permissions.bits != 0 ? permissions.bits : FILE_ATTRIBUTE_NORMAL;
+  basic.FileAttributes = permissions.bits | FILE_ATTRIBUTE_ARCHIVE;
   if (!SetFileInformationByHandle(Handle(temporary.file), FileBasicInfo, &basic, sizeof(basic))) {
     ThrowLastError();
   }

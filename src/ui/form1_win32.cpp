@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -124,9 +125,10 @@ Form1::Form1(HINSTANCE instance, std::filesystem::path directory)
   Command1 = CreateWindowExW(0, L"BUTTON", command1.c_str(),
                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
                              window_, reinterpret_cast<HMENU>(kCommand1Id), instance, nullptr);
-  List1 = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0,
-                          0, 0, 0, window_, reinterpret_cast<HMENU>(kList1Id), instance, nullptr);
+  List1 = CreateWindowExW(
+      WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 0,
+      0, window_, reinterpret_cast<HMENU>(kList1Id), instance, nullptr);
   const UINT dpi = WindowDpi(window_);
   const SIZE size = WindowSize(design::Pixels(design::kClientTwips, static_cast<int>(dpi)), dpi);
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
@@ -151,6 +153,14 @@ void Form1::Show(int showCommand) {
 }
 
 bool Form1::TranslateDialogKeys(MSG& message) {
+  // Return belongs to no control here. The dialog keys would make a focused Command1 the default
+  // button, so that Return ran Sigilflip once the focus had moved with Tab.
+  const bool ours = message.hwnd == window_ || IsChild(window_, message.hwnd);
+  if (ours && message.wParam == VK_RETURN &&
+      (message.message == WM_KEYDOWN || message.message == WM_KEYUP ||
+       message.message == WM_CHAR)) {
+    return true;
+  }
   return IsDialogMessageW(window_, &message) != FALSE;
 }
 
@@ -222,6 +232,29 @@ void Form1::Layout(UINT dpi) {
   if (previous != nullptr) {
     DeleteObject(previous);
   }
+  SetHorizontalExtent();
+}
+
+// Long items scroll sideways: the list is as wide as its widest item in the current font.
+void Form1::SetHorizontalExtent() {
+  const HDC context = GetDC(List1);
+  const HGDIOBJ previous = SelectObject(context, font_);
+  LONG widest = 0;
+  std::wstring text;
+  const auto count = static_cast<int>(SendMessageW(List1, LB_GETCOUNT, 0, 0));
+  for (int item = 0; item < count; ++item) {
+    text.resize(static_cast<std::size_t>(SendMessageW(List1, LB_GETTEXTLEN, item, 0)) + 1);
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(List1, LB_GETTEXT, item, reinterpret_cast<LPARAM>(text.data()))));
+    SIZE size{};
+    GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
+    widest = std::max(widest, size.cx);
+  }
+  SelectObject(context, previous);
+  ReleaseDC(List1, context);
+  // The items stand a few pixels in from the edge, as many on the right then.
+  const int margin = MulDiv(4, static_cast<int>(WindowDpi(window_)), USER_DEFAULT_SCREEN_DPI);
+  SendMessageW(List1, LB_SETHORIZONTALEXTENT, widest > 0 ? widest + margin : 0, 0);
 }
 
 void Form1::Command1_Click() {
@@ -232,6 +265,7 @@ void Form1::Command1_Click() {
 void Form1::EndListUpdate() {
   if (listFrozen_) {
     listFrozen_ = false;
+    SetHorizontalExtent();
     SendMessageW(List1, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(List1, nullptr, TRUE);
   }

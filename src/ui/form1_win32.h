@@ -24,7 +24,8 @@ class Form1 final : private sigilflip::RuneView {
 
   // Shows the window with the keyboard focus on Command1.
   void Show(int showCommand);
-  // Handles Tab, Shift+Tab and Space as a dialog does; true when the message was one of them.
+  // Handles Tab, Shift+Tab and Space as a dialog does, and keeps Return from doing anything; true
+  // when the message was one of them.
   bool TranslateDialogKeys(MSG& message);
 
   HWND List1 = nullptr;
@@ -39,6 +40,7 @@ class Form1 final : private sigilflip::RuneView {
   void Layout(UINT dpi);
   // Lets the list redraw again after it was filled.
   void EndListUpdate();
+  void SetHorizontalExtent();
 
   void ClearList() override;
   void AddListItem(std::string_view item) override;

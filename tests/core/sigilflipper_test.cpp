@@ -12,7 +12,9 @@
 #include "file_io.h"
 #include "test_support.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -231,6 +233,24 @@ TEST_F(SigilflipperTest, ReadOnlyOutputIsKeptAndWritableOutputKeepsItsPermission
             fs::perms::owner_read | fs::perms::owner_write);
 #endif
 }
+
+#ifdef _WIN32
+TEST_F(SigilflipperTest, ReplacedOutputKeepsItsHiddenAndSystemAttributes) {
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
+  const std::wstring output = (folder / "magic-new.ini").wstring();
+  for (const DWORD kept : {DWORD{FILE_ATTRIBUTE_HIDDEN},
+                           DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}, DWORD{0}}) {
+    WriteBytes(folder / "magic-new.ini", "earlier");
+    ASSERT_TRUE(SetFileAttributesW(output.c_str(), kept));
+    ASSERT_TRUE(Run({0.0f})) << view.errors[0];
+    EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "Rune1=a\r\n");
+    const DWORD attributes = GetFileAttributesW(output.c_str());
+    EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), kept);
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_ARCHIVE, 0u);  // changed since the last backup
+    SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+#endif
 
 TEST_F(SigilflipperTest, NamesBeyondAsciiAndPathsBeyondTheOldLimitWork) {
   // A folder name with letters outside ASCII, nested past 260 characters.

@@ -9,7 +9,10 @@ probe=$2
 source "$(dirname "$0")/wine_session.sh"
 start_x_server
 
+# Deeper than the 260 characters of MAX_PATH.
 folder="$wine_work/game folder ünï"
+for level in 1 2 3 4 5 6; do folder+="/$level-$(printf '%.0sdeep ' $(seq 10))"; done
+[ ${#folder} -gt 300 ] || fail "the game folder is only ${#folder} characters long"
 mkdir -p "$folder"
 cp "$program" "$folder/Sigilflip.exe"
 windows_folder="Z:$(echo "$folder" | tr / '\\')"
@@ -27,7 +30,7 @@ List1 $3
 Command1 $4
 caption Command1
 Command1 push button 1, default 0
-focus Command1" "$(probe window | grep -v -e '^click ' -e '^item height ' -e '^List1 sorted')"
+focus Command1" "$(probe window | grep -v -e '^click ' -e '^item height ' -e '^List1 sorted' -e '^List1 horizontal')"
 }
 
 start() {
@@ -35,9 +38,11 @@ start() {
   program_pid=$!
 }
 
+# Closing the window ends the program.
 stop() {
   wine "$probe" close >/dev/null 2>&1 || true
-  kill "$program_pid" 2>/dev/null || true
+  for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+  ! kill -0 "$program_pid" 2>/dev/null || fail "Sigilflip still runs after its window was closed"
   wait "$program_pid" 2>/dev/null || true
 }
 
@@ -46,6 +51,24 @@ click_command1() {
   where=$(probe window | sed -n 's/^click //p')
   # shellcheck disable=SC2086
   xdotool mousemove $where click 1
+}
+
+# Return does nothing, wherever the focus is.
+expect_return_does_nothing() {
+  rm -f "$folder/magic-new.ini"
+  xdotool key Return
+  sleep 0.5
+  [ ! -e "$folder/magic-new.ini" ] || fail "Return ran Sigilflip $1"
+}
+
+# List1 scrolls sideways as far as its widest item: prints how far, in pixels.
+horizontal_extent() {
+  local line
+  line=$(probe window | grep '^List1 horizontal')
+  [[ $line =~ ^List1\ horizontal\ scroll\ bar\ 1,\ width\ ([0-9]+),\ scrolls\ ([0-9]+)$ ]] ||
+    fail "no horizontal scroll bar: $line"
+  [ "${BASH_REMATCH[2]}" -gt "${BASH_REMATCH[1]}" ] || fail "List1 does not scroll to its long item: $line"
+  echo "${BASH_REMATCH[2]}"
 }
 
 wait_for_output() {
@@ -69,16 +92,16 @@ start
 expect_layout 96 "213 206" "12 12 181 134" "52 160 81 33"
 height96=$(probe window | sed -n 's/^item height //p')
 
-# Command1 is not the default button: Return does not run.
-xdotool key Return
-sleep 0.5
-[ ! -e "$folder/magic-new.ini" ] || fail "Return ran Sigilflip"
+# Command1 is not the default button: Return does not run, at start or after Tab and Shift+Tab.
+expect_return_does_nothing "at start"
 
 # Tab and Shift+Tab move between the two controls; Space on Command1 runs.
 xdotool key Tab
 expect "focus after Tab" "focus List1" "$(probe window | grep '^focus')"
+expect_return_does_nothing "after Tab"
 xdotool key shift+Tab
 expect "focus after Shift+Tab" "focus Command1" "$(probe window | grep '^focus')"
+expect_return_does_nothing "after Shift+Tab"
 xdotool key space
 wait_for_output
 
@@ -109,8 +132,10 @@ expect "folder after a run" "Sigilflip.exe
 magic-new.ini
 magic.ini" "$(ls "$folder")"
 
-# An empty name: a warning box after the list is filled, OK only, no icon.
-printf 'RUNE1=Fire\r\nRUNE2=\r\nRUNE3=Ice\r\nRUNE4=Wind\r\n' >"$folder/magic.ini"
+# An empty name: a warning box after the list is filled, OK only, no icon. The focus is back on
+# Command1 afterwards, and Space runs again; Return after the click does not.
+long_name="Thunderbolt of the Ancient Storm Kings of the North"
+printf 'RUNE1=Fire\r\nRUNE2=\r\nRUNE3=Ice\r\nRUNE4=%s\r\n' "$long_name" >"$folder/magic.ini"
 click_command1
 expect "warning box" "title Sigilflip
 text Rune error : count = 997 : 
@@ -119,6 +144,12 @@ icon 0
 modal 1
 dismissed 1" "$(probe box)"
 expect "list after the warning" 4 "$(probe list | wc -l)"
+expect "focus after the box" "focus Command1" "$(probe window | grep '^focus')"
+extent96=$(horizontal_extent)
+expect_return_does_nothing "after a click"
+xdotool key space
+probe box >/dev/null
+wait_for_output
 
 # A failed run: an error box with the file and the system's reason; the list stays.
 rm "$folder/magic.ini"
@@ -132,15 +163,27 @@ modal 1
 dismissed 1" "$(echo "$box" | grep -v '^text [^C]')"
 echo "$box" | grep -q '^text [^C].' || fail "no reason in the error box: $box"
 expect "list after the error" 4 "$(probe list | wc -l)"
+
+# The focus is where it was when the window is active again.
+xdotool key Tab
+probe focus-elsewhere
+expect "focus back after another window" "focus List1" "$(probe window | grep '^focus')"
 stop
 
-# At 144 dpi the twips give half as many pixels again, and the font grows with them.
+# At 144 dpi the twips give half as many pixels again, and the font and the sideways scroll range
+# grow with them.
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
 start
 expect_layout 144 "320 309" "18 18 272 201" "78 240 122 50"
 height144=$(probe window | sed -n 's/^item height //p')
 [ $((height144 * 10)) -ge $((height96 * 14)) ] ||
   fail "list items $height96 px high at 96 dpi, $height144 px at 144 dpi"
+printf 'RUNE1=Fire\r\nRUNE2=\r\nRUNE3=Ice\r\nRUNE4=%s\r\n' "$long_name" >"$folder/magic.ini"
+click_command1
+probe box >/dev/null
+extent144=$(horizontal_extent)
+[ $((extent144 * 10)) -ge $((extent96 * 14)) ] ||
+  fail "List1 scrolls $extent96 px at 96 dpi, $extent144 px at 144 dpi"
 stop
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes"

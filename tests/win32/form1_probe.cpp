@@ -5,13 +5,23 @@
 //   form1_probe box             waits for a message box of Form1, describes it and presses OK
 //   form1_probe close           closes Form1
 //   form1_probe version EXE     the version record and the icon of a program file
+//   form1_probe run             presses Command1 and waits for the run: "ok", or the box it shows
+//   form1_probe focus-elsewhere activates a window of its own, then Form1 again
+// And plays another program beside Sigilflip:
+//   form1_probe hold FILE MS    holds FILE open, shared with nobody, for MS ms (-1: until ended)
+//   form1_probe grab FOLDER S   for S seconds opens every new temporary file as a virus scanner
+//                               does, and says how many it could open
+//   form1_probe end-during-write FOLDER BYTES
+//                               ends Sigilflip once its temporary file has BYTES bytes
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "windows_text.h"
@@ -111,6 +121,11 @@ int Window() {
               (listStyle & LBS_SORT) != 0, (listStyle & LBS_NOINTEGRALHEIGHT) != 0,
               (listStyle & WS_VSCROLL) != 0,
               static_cast<long>(SendMessageW(list, LB_GETCOUNT, 0, 0)));
+  RECT listClient;
+  GetClientRect(list, &listClient);
+  std::printf("List1 horizontal scroll bar %d, width %ld, scrolls %ld\n",
+              (listStyle & WS_HSCROLL) != 0, listClient.right,
+              static_cast<long>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0)));
   std::printf("Command1 push button %d, default %d\n", (buttonStyle & BS_TYPEMASK) == BS_PUSHBUTTON,
               (buttonStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
   // The height of a list item follows the font, and so the DPI.
@@ -192,6 +207,141 @@ int Box() {
   const bool closed = WaitFor([box] { return IsWindow(box) ? nullptr : box; }) != nullptr;
   std::printf("dismissed %d\n", closed);
   return 0;
+}
+
+// The message box that Form1 shows, if any.
+HWND OwnedBox(HWND form) {
+  for (HWND window = GetTopWindow(nullptr); window != nullptr;
+       window = GetWindow(window, GW_HWNDNEXT)) {
+    if (ClassOf(window) == L"#32770" && IsWindowVisible(window) &&
+        GetWindow(window, GW_OWNER) == form) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+int Run() {
+  const HWND form = FindForm1();
+  const HWND button = form != nullptr ? ChildOfClass(form, L"Button") : nullptr;
+  if (button == nullptr) {
+    std::puts("no Command1");
+    return 1;
+  }
+  const DWORD start = GetTickCount();
+  // The click is sent from a thread of its own, which returns when the run has ended; meanwhile
+  // this one answers the boxes.
+  std::atomic<bool> ended = false;
+  std::thread press([&] {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(form, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                        reinterpret_cast<LPARAM>(button), SMTO_NORMAL, 120000, &ignored);
+    ended = true;
+  });
+  std::string boxes;
+  while (!ended) {
+    if (const HWND box = OwnedBox(form)) {
+      boxes += "box " + Utf8(TextOf(GetDlgItem(box, 0xFFFF))) + "\n";
+      SendMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    Sleep(20);
+  }
+  press.join();
+  std::printf("%sseconds %.1f\n", boxes.empty() ? "ok\n" : boxes.c_str(),
+              (GetTickCount() - start) / 1000.0);
+  return 0;
+}
+
+int FocusElsewhere() {
+  const HWND form = FindForm1();
+  const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                     100, 100, nullptr, nullptr, nullptr, nullptr);
+  SetForegroundWindow(other);
+  Sleep(300);
+  DestroyWindow(other);
+  SetForegroundWindow(form);
+  Sleep(300);
+  return form != nullptr && other != nullptr ? 0 : 1;
+}
+
+int Hold(const wchar_t* path, int milliseconds) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      Sleep(50);
+    }
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    std::puts("cannot hold");
+    return 1;
+  }
+  std::puts("held");
+  std::fflush(stdout);
+  Sleep(milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds));
+  CloseHandle(file);
+  std::puts("released");
+  return 0;
+}
+
+// Calls `found` with the path and size of every temporary file of magic-new.ini in `folder`.
+template <typename Found>
+void ForEachTemporary(const std::wstring& folder, Found found) {
+  WIN32_FIND_DATAW data;
+  const HANDLE search = FindFirstFileW((folder + L"\\magic-new.ini.~*.tmp").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  do {
+    found(folder + L"\\" + data.cFileName,
+          (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  } while (FindNextFileW(search, &data));
+  FindClose(search);
+}
+
+int Grab(const std::wstring& folder, int seconds) {
+  int opened = 0;
+  int refused = 0;
+  const DWORD end = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  while (GetTickCount() < end) {
+    ForEachTemporary(folder, [&](const std::wstring& path, ULONGLONG) {
+      // As scanners and sync clients do: read it, sharing all but deletion.
+      const HANDLE file =
+          CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+      if (file == INVALID_HANDLE_VALUE) {
+        ++refused;
+        return;
+      }
+      ++opened;
+      Sleep(100);
+      CloseHandle(file);
+    });
+    Sleep(1);
+  }
+  std::printf("opened %d, refused %d\n", opened, refused);
+  return 0;
+}
+
+int EndDuringWrite(const std::wstring& folder, ULONGLONG bytes) {
+  const HWND form = FindForm1();
+  DWORD process = 0;
+  GetWindowThreadProcessId(form, &process);
+  const HANDLE sigilflip = OpenProcess(PROCESS_TERMINATE, FALSE, process);
+  if (sigilflip == nullptr) {
+    std::puts("no Sigilflip");
+    return 1;
+  }
+  ULONGLONG written = 0;
+  for (int attempt = 0; attempt < 60000 && written < bytes; ++attempt) {
+    ForEachTemporary(folder, [&](const std::wstring&, ULONGLONG size) { written = size; });
+    Sleep(1);
+  }
+  TerminateProcess(sigilflip, 1);
+  WaitForSingleObject(sigilflip, 10000);
+  CloseHandle(sigilflip);
+  std::printf("ended at %s bytes\n", written >= bytes ? "enough" : "too few");
+  return written >= bytes ? 0 : 1;
 }
 
 std::string VersionValue(const std::vector<char>& record, const wchar_t* name) {
@@ -277,6 +427,24 @@ int main() {
   if (command == L"version" && count > 2) {
     return Version(arguments[2]);
   }
-  std::fputs("usage: form1_probe window|list|box|close|version EXE\n", stderr);
+  if (command == L"run") {
+    return Run();
+  }
+  if (command == L"focus-elsewhere") {
+    return FocusElsewhere();
+  }
+  if (command == L"hold" && count > 3) {
+    return Hold(arguments[2], _wtoi(arguments[3]));
+  }
+  if (command == L"grab" && count > 3) {
+    return Grab(arguments[2], _wtoi(arguments[3]));
+  }
+  if (command == L"end-during-write" && count > 3) {
+    return EndDuringWrite(arguments[2], _wtoi64(arguments[3]));
+  }
+  std::fputs(
+      "usage: form1_probe window|list|box|close|run|focus-elsewhere|version EXE|"
+      "hold FILE MS|grab FOLDER SECONDS|end-during-write FOLDER BYTES\n",
+      stderr);
   return 2;
 }

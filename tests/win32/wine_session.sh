@@ -11,21 +11,24 @@ fail() {
 
 wine_work=$(mktemp -d)
 wine_pids=()
-own_prefix=
+# The tests run one after another: whatever is left running in the prefix at the end is this
+# test's, and ends with it, failed or not.
 cleanup_wine() {
   for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  [ -z "$own_prefix" ] || wineserver -k 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
   rm -rf "$wine_work"
 }
 trap cleanup_wine EXIT
 
 if [ -z "${WINEPREFIX:-}" ]; then
-  own_prefix=1
   export WINEPREFIX="$wine_work/prefix"
   wine wineboot -i >/dev/null 2>&1 || fail "cannot create a Wine prefix"
   wineserver -w  # until the new prefix has settled
 fi
-# Without a window manager Wine would wait after each message box; a crash ends the program.
+# What the tests may change starts as a new prefix has it, whatever an earlier test left. Without a
+# window manager Wine would wait after each message box; a crash ends the program.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+wine reg delete 'HKCU\Software\Wine\Debug' /f >/dev/null 2>&1 || true
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
