@@ -33,7 +33,8 @@ export DISPLAY=":$(head -n 1 "$work/display")"
 # calls that make magic-new.ini durable.
 (cd / && QT_QPA_PLATFORM=xcb exec strace -f -qq -e trace=openat,fsync,fdatasync,linkat,rename,renameat,renameat2 \
   -o "$work/calls" "$work/Sigilflip") >"$work/app.log" 2>&1 &
-pids+=($!)
+first=$!
+pids+=($first)
 
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1) ||
   fail "no window named Form1: $(cat "$work/app.log")"
@@ -72,4 +73,66 @@ LC_ALL=C awk '
   END { exit !(renamed && ok) }' "$work/calls" ||
   fail "magic-new.ini was not synced before the rename: $(grep -e magic -e O_TMPFILE "$work/calls")"
 [ "$(ls "$work" | grep -c '\.tmp$')" = 0 ] || fail "a temporary file was left: $(ls "$work")"
-echo "end-to-end: magic-new.ini written by a click on Command1"
+
+pkill -f "^$work/Sigilflip\$" || true
+wait "$first" 2>/dev/null || true
+
+# A game folder handed to the program, which lies in a folder of its own without magic.ini.
+mkdir "$work/bin"
+mv "$work/Sigilflip" "$work/bin/Sigilflip"
+game="$work/Spiele und Игры 魔法 ünï"
+mkdir "$game"
+cp "$example" "$game/magic.ini"
+
+# start_with DIR ARGUMENT...: the program started in DIR; waits for Form1.
+start_with() {
+  local dir=$1
+  shift
+  (cd "$dir" && QT_QPA_PLATFORM=xcb exec "$work/bin/Sigilflip" "$@") >"$work/app.log" 2>&1 &
+  program=$!
+  pids+=($program)
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1) ||
+    fail "no window Form1 for $*: $(cat "$work/app.log")"
+}
+stop_program() {
+  kill "$program" 2>/dev/null || true
+  wait "$program" 2>/dev/null || true
+}
+
+for way in folder file relative; do
+  rm -f "$game/magic-new.ini"
+  case $way in
+    folder) start_with / "$game" ;;
+    file) start_with / "$game/magic.ini" ;;
+    relative) start_with "$work" "$(basename "$game")" ;;
+  esac
+  xdotool mousemove --window "$window" 92 176 click 1
+  for _ in $(seq 100); do [ -s "$game/magic-new.ini" ] && break; sleep 0.1; done
+  [ -s "$game/magic-new.ini" ] || fail "no magic-new.ini in the game folder given as a $way"
+  stop_program
+  [ "$(ls "$work/bin")" = Sigilflip ] || fail "written beside the program: $(ls "$work/bin")"
+done
+
+# A folder that does not exist: the press says so in a box, and nothing is written.
+start_with / "$work/no such folder"
+xdotool mousemove --window "$window" 92 176 click 1
+timeout 10 xdotool search --sync --onlyvisible --name '^Sigilflip$' >/dev/null ||
+  fail "no error box for a folder that does not exist"
+stop_program
+[ ! -e "$work/no such folder" ] || fail "the missing folder was made"
+
+# Arguments Sigilflip does not know: a box that says how to start it, then the exit status 2.
+for arguments in "--help" "$game $game"; do
+  # shellcheck disable=SC2086
+  (cd / && QT_QPA_PLATFORM=xcb exec "$work/bin/Sigilflip" $arguments) >"$work/usage.log" 2>&1 &
+  program=$!
+  box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Sigilflip$' | head -n 1) ||
+    fail "no usage box for $arguments"
+  sleep 0.5
+  xdotool mousemove --window "$box" 20 20 key Return
+  status=0
+  wait "$program" || status=$?
+  [ $status = 2 ] || fail "exit status $status after the usage box for $arguments"
+  grep -q '^Usage: Sigilflip \[FOLDER | FILE\]' "$work/usage.log" || fail "no usage: $(cat "$work/usage.log")"
+done
+echo "end-to-end: magic-new.ini written by a click on Command1, in the program's folder and in a game folder handed to it"

@@ -186,4 +186,40 @@ extent144=$(horizontal_extent)
   fail "List1 scrolls $extent96 px at 96 dpi, $extent144 px at 144 dpi"
 stop
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
-echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes"
+
+# A game folder handed to the program (as when it or its magic.ini is dropped on Sigilflip.exe),
+# which now lies in a folder without magic.ini.
+rm "$folder/magic.ini" "$folder/magic-new.ini"
+game="$wine_work/Spiele und Игры 魔法 ünï"
+mkdir "$game"
+windows_game="Z:$(echo "$game" | tr / '\\')"
+start_with() {  # start_with DIR ARGUMENT...
+  local dir=$1
+  shift
+  (cd "$dir" && exec wine "$folder/Sigilflip.exe" "$@") >>"$wine_work/program.log" 2>&1 &
+  program_pid=$!
+}
+for way in folder file relative; do
+  printf 'RUNE1=Fire\r\nRUNE2=Ice\r\n' >"$game/magic.ini"
+  rm -f "$game/magic-new.ini"
+  case $way in
+    folder) start_with / "$windows_game" ;;
+    file) start_with / "$windows_game\\magic.ini" ;;
+    relative) start_with "$wine_work" "$(basename "$game")" ;;
+  esac
+  expect "a run on the game folder given as a $way" ok "$(probe run | head -n 1)"
+  stop
+  [ -s "$game/magic-new.ini" ] || fail "no magic-new.ini in the game folder given as a $way"
+  expect "the program's folder after a run on a game folder" Sigilflip.exe "$(ls "$folder")"
+done
+start_with / "$windows_game\\no such folder"
+expect "a run on a folder that does not exist" "box Cannot read $windows_game\\no such folder\\magic.ini:" \
+  "$(probe run | head -n 1)"
+stop
+# Arguments Sigilflip does not know: a box says how to start it, then the exit status 2.
+start_with / "$windows_game" "$windows_game"
+expect "the usage box" "Usage: Sigilflip [FOLDER | FILE]" "$(probe usage-box | head -n 1)"
+status=0
+wait "$program_pid" || status=$?
+expect "the exit status after the usage box" 2 "$status"
+echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes, a game folder handed to the program"

@@ -7,6 +7,7 @@
 //   form1_probe version EXE     the version record and the icon of a program file
 //   form1_probe run             presses Command1 and waits for the run: "ok", or the box it shows
 //   form1_probe focus-elsewhere activates a window of its own, then Form1 again
+//   form1_probe usage-box       waits for the box that says how to start Sigilflip, and presses OK
 // And plays another program beside Sigilflip:
 //   form1_probe hold FILE MS    holds FILE open, shared with nobody, for MS ms (-1: until ended)
 //   form1_probe grab FOLDER S   for S seconds opens every new temporary file as a virus scanner
@@ -252,6 +253,20 @@ int Run() {
   return 0;
 }
 
+int UsageBox() {
+  const HWND box = WaitFor([] {
+    const HWND found = FindWindowW(L"#32770", L"Sigilflip");
+    return found != nullptr && IsWindowVisible(found) ? found : nullptr;
+  });
+  if (box == nullptr) {
+    std::puts("no box");
+    return 1;
+  }
+  std::printf("%s\n", Utf8(TextOf(GetDlgItem(box, 0xFFFF))).c_str());
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  return 0;
+}
+
 int FocusElsewhere() {
   const HWND form = FindForm1();
   const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
@@ -430,6 +445,9 @@ int main() {
   if (command == L"run") {
     return Run();
   }
+  if (command == L"usage-box") {
+    return UsageBox();
+  }
   if (command == L"focus-elsewhere") {
     return FocusElsewhere();
   }
@@ -443,7 +461,7 @@ int main() {
     return EndDuringWrite(arguments[2], _wtoi64(arguments[3]));
   }
   std::fputs(
-      "usage: form1_probe window|list|box|close|run|focus-elsewhere|version EXE|"
+      "usage: form1_probe window|list|box|close|run|focus-elsewhere|usage-box|version EXE|"
       "hold FILE MS|grab FOLDER SECONDS|end-during-write FOLDER BYTES\n",
       stderr);
   return 2;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Checks the Windows program file: one static, stripped exe that needs only DLLs every Windows
 # has, with the version record, the icon and the manifest read back through the Windows API.
-#   program_file.sh SIGILFLIP_EXE FORM1_PROBE_EXE
+#   program_file.sh SIGILFLIP_EXE FORM1_PROBE_EXE PROJECT_VERSION VERSION_TEXT
 set -euo pipefail
 program=$1
 probe=$2
+numeric=$3.0
+version=$4
 # shellcheck source=wine_session.sh
 source "$(dirname "$0")/wine_session.sh"
 
@@ -12,7 +14,7 @@ objdump=x86_64-w64-mingw32-objdump
 imports=$("$objdump" -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort)
 for dll in $imports; do
   case "$dll" in
-    KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | MSVCRT.DLL | ADVAPI32.DLL) ;;
+    KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | MSVCRT.DLL | ADVAPI32.DLL | SHELL32.DLL) ;;
     *) fail "Sigilflip.exe needs $dll, which not every Windows has" ;;
   esac
 done
@@ -20,14 +22,14 @@ done
 ! "$objdump" -h "$program" | grep -q '\.debug' || fail "Sigilflip.exe carries debug sections"
 
 actual=$(wine "$probe" version "$(winepath -w "$program")" | tr -d '\r')
-expected="file version 1.0.0.0
-product version 1.0.0.0
+expected="file version $numeric
+product version $numeric
 translation 0409 1200
 ProductName Sigilflip
 InternalName Sigilflip
 OriginalFilename Sigilflip.exe
-FileVersion 1.00
-ProductVersion 1.00
+FileVersion $version
+ProductVersion $version
 FileDescription Sigilflip
 icon 1
 manifest PerMonitorV2 1
