@@ -6,7 +6,9 @@
 #                           then everything again under AddressSanitizer and
 #                           UndefinedBehaviorSanitizer, then fuzz the core for a minute
 #   ./dev.sh windows        cross-build build-windows/Sigilflip.exe with MinGW-w64
-#   ./dev.sh package        what users download: Sigilflip-1.00-win64.zip and a Debian package
+#   ./dev.sh package        what users download: Sigilflip-VERSION-win64.zip and a Debian package,
+#                           the same bytes from the same commit wherever they are built, and
+#                           their SHA256SUMS
 #   ./dev.sh bench          build and run the benchmarks
 #   ./dev.sh fuzz SECONDS   fuzz the core for that long, keeping new inputs in build-fuzz-corpus/
 set -euo pipefail
@@ -15,7 +17,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 build_packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev)
 test_packages=(xvfb xdotool strace clang libclang-rt-14-dev wine wine64)
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev)
-package_packages=(dpkg-dev fakeroot)
+package_packages=(dpkg-dev zip)
+package_test_packages=(lintian desktop-file-utils groff-base xdg-utils shared-mime-info)
 bench_packages=(cmake ninja-build g++ libbenchmark-dev)
 
 # Installs the Debian packages that are not installed yet.
@@ -66,6 +69,108 @@ test_windows() {
   return $status
 }
 
+# Everything in FOLDER gets the time SOURCE_DATE_EPOCH and plain permissions (programs 755), so
+# that the archives are the same wherever they are made.
+normalize() {
+  find "$1" -type d -exec chmod 755 {} +
+  find "$1" -type f -exec chmod 644 {} +
+  [ $# -lt 2 ] || chmod 755 "${@:2}"
+  find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+# package_windows VERSION: the zip users download, with the program and a short text.
+package_windows() {
+  local name=Sigilflip-$1-win64
+  local folder=build-package/$name
+  rm -rf "$folder" "$folder.zip" && mkdir -p "$folder"
+  cp build-windows/Sigilflip.exe "$folder"
+  sed 's/$/\r/' build-package/generated/Sigilflip.txt >"$folder/Sigilflip.txt"  # CR LF, for Notepad
+  normalize "$folder" "$folder/Sigilflip.exe"
+  # Fixed times in UTC, no owners or other extra fields, the files in a fixed order.
+  (cd build-package && TZ=UTC zip -q -X -D "$name.zip" "$name/Sigilflip.exe" "$name/Sigilflip.txt")
+}
+
+# package_debian VERSION: the Debian package, built with dpkg-deb from what CMake installs.
+package_debian() {
+  local version=$1
+  local stage=build-package/deb
+  local doc=$stage/usr/share/doc/sigilflip
+  rm -rf "$stage" && mkdir -p "$stage/DEBIAN" "$doc" "$stage/usr/share/man/man1"
+  DESTDIR="$PWD/$stage" cmake --install build-package --prefix /usr --strip >/dev/null
+  strip --remove-section=.comment --remove-section=.note "$stage/usr/bin/Sigilflip"
+  cp src/app/debian/copyright "$doc/copyright"
+  gzip -9n <build-package/generated/Sigilflip.1 >"$stage/usr/share/man/man1/Sigilflip.1.gz"
+  {
+    echo "sigilflip ($version) unstable; urgency=medium"
+    echo
+    echo "  * Sigilflip $version."
+    echo
+    echo " -- Sigilflip developers <sigilflip@users.noreply.github.com>  $(LC_ALL=C date -u -R -d "@$SOURCE_DATE_EPOCH")"
+  } | gzip -9n >"$doc/changelog.gz"
+  local depends
+  depends=$(cd build-package && mkdir -p shlibs/debian && cd shlibs &&
+    printf 'Source: sigilflip\n\nPackage: sigilflip\nArchitecture: any\n' >debian/control &&
+    dpkg-shlibdeps -O "../deb/usr/bin/Sigilflip" | sed -n 's/^shlibs:Depends=//p')
+  cat >"$stage/DEBIAN/control" <<CONTROL
+Package: sigilflip
+Version: $version
+Architecture: $(dpkg --print-architecture)
+Maintainer: Sigilflip developers <sigilflip@users.noreply.github.com>
+Installed-Size: $(du -sk --exclude=DEBIAN "$stage" | cut -f1)
+Depends: $depends
+Section: utils
+Priority: optional
+Description: shuffle the rune names of a game's magic.ini
+ Sigilflip reads the magic.ini of a game folder, gives every rune named on
+ its RUNE1= to RUNE5= lines the name of a rune picked at random, and writes
+ the result to magic-new.ini beside it; magic.ini itself is never changed.
+ Its one window lists the mapping, old name => new name.
+ .
+ Open a magic.ini with Sigilflip from the file manager, or start it with the
+ game folder: Sigilflip FOLDER.
+CONTROL
+  (cd "$stage" && find usr -type f | LC_ALL=C sort | xargs md5sum >DEBIAN/md5sums)
+  normalize "$stage" "$stage/usr/bin/Sigilflip"
+  dpkg-deb --root-owner-group -Zxz --build "$stage" "build-package/sigilflip_${version}_$(dpkg --print-architecture).deb" >/dev/null
+}
+
+# Builds the packages, from the commit's time, into build-package/; prints their names.
+package() {
+  export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
+  build_windows OFF
+  build build-package -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS=OFF
+  local version
+  version=$(cat build-package/version.txt)
+  package_windows "$version"
+  package_debian "$version"
+  (cd build-package && sha256sum "Sigilflip-$version-win64.zip" sigilflip_"$version"_*.deb >SHA256SUMS)
+  ls -l build-package/*.zip build-package/*.deb build-package/SHA256SUMS
+}
+
+# The packages of two copies of the source in other folders, made one after the other, must be the
+# same bytes, and the Debian package must pass lintian and hold what a desktop needs.
+check_packages() {
+  local copies
+  copies=$(mktemp -d)
+  local source=$copies/a
+  local other=$copies/second-copy-elsewhere
+  local revision
+  revision=$(git stash create)
+  export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+  for copy in "$source" "$other"; do
+    mkdir -p "$copy"
+    git archive "${revision:-HEAD}" | tar -x -C "$copy"
+    (cd "$copy" && ./dev.sh package >/dev/null)
+  done
+  local status=0
+  diff "$source/build-package/SHA256SUMS" "$other/build-package/SHA256SUMS" || status=1
+  cmp "$source/build-windows/Sigilflip.exe" "$other/build-windows/Sigilflip.exe" || status=1
+  [ $status -eq 0 ] && echo "packages built twice are the same: $(cat "$source/build-package/SHA256SUMS")"
+  bash tests/app/debian_package.sh "$source"/build-package/sigilflip_*.deb || status=1
+  rm -rf "$copies"
+  return $status
+}
+
 # The sanitizer build, with the fuzzer; clang is needed for libFuzzer.
 build_sanitized() {
   CC=clang CXX=clang++ build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -87,7 +192,8 @@ case "${1:-}" in
     exec build/src/app/Sigilflip
     ;;
   test)
-    install_missing "${build_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}"
+    install_missing "${build_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}" \
+      "${package_packages[@]}" "${package_test_packages[@]}"
     build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_TESTS=ON
     ctest --test-dir build --output-on-failure --timeout 300
     build_windows ON
@@ -95,6 +201,7 @@ case "${1:-}" in
     build_sanitized
     # The real program and the resource script were checked above.
     ctest --test-dir build-sanitize --output-on-failure --timeout 300 -E 'end_to_end|windows_resources'
+    check_packages
     corpus=$(mktemp -d)
     trap 'rm -rf "$corpus"' EXIT
     fuzz 60 "$corpus"
@@ -106,15 +213,7 @@ case "${1:-}" in
     ;;
   package)
     install_missing "${build_packages[@]}" "${windows_packages[@]}" "${package_packages[@]}"
-    build_windows OFF
-    build build-package -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS=OFF
-    (cd build-package && cpack -G DEB)
-    zip_folder=build-package/Sigilflip-1.00-win64
-    rm -rf "$zip_folder" && mkdir -p "$zip_folder"
-    cp build-windows/Sigilflip.exe "$zip_folder"
-    sed 's/$/\r/' src/app/Sigilflip.txt >"$zip_folder/Sigilflip.txt"  # CR LF, for Notepad
-    (cd build-package && cmake -E tar cf Sigilflip-1.00-win64.zip --format=zip Sigilflip-1.00-win64)
-    ls -l build-package/*.deb build-package/Sigilflip-1.00-win64.zip
+    package
     ;;
   bench)
     install_missing "${bench_packages[@]}"
