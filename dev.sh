@@ -18,7 +18,7 @@ build_packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev)
 test_packages=(xvfb xdotool strace clang libclang-rt-14-dev wine wine64)
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev)
 package_packages=(dpkg-dev zip)
-package_test_packages=(lintian desktop-file-utils groff-base xdg-utils shared-mime-info)
+package_test_packages=(lintian desktop-file-utils groff-base shared-mime-info libglib2.0-bin)
 bench_packages=(cmake ninja-build g++ libbenchmark-dev)
 
 # Installs the Debian packages that are not installed yet.
