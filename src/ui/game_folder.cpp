@@ -11,7 +11,12 @@ namespace fs = std::filesystem;
 
 bool IsOption(const fs::path& argument) {
   const auto& text = argument.native();
-  return !text.empty() && (text[0] == '-' || text == fs::path("/?").native());
+#ifdef _WIN32
+  if (text == L"/?") {
+    return true;
+  }
+#endif
+  return !text.empty() && text[0] == '-';
 }
 
 }  // namespace

@@ -16,6 +16,15 @@ namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::WriteBytes;
 
+// A folder as one spelling, with no "." or ".." and no separator at its end.
+fs::path Normal(const fs::path& folder) {
+  fs::path normal = folder.lexically_normal();
+  if (!normal.has_filename() && normal != normal.root_path()) {
+    normal = normal.parent_path();
+  }
+  return normal;
+}
+
 class GameFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -57,7 +66,7 @@ TEST_F(GameFolderTest, FolderFileOrNothingSettleTheFolder) {
   for (const auto& [arguments, folder] : cases) {
     const std::string given = arguments.empty() ? "nothing" : arguments[0].string();
     ASSERT_TRUE(From(arguments).has_value()) << given;
-    EXPECT_EQ(From(arguments)->lexically_normal(), folder.lexically_normal()) << given;
+    EXPECT_EQ(Normal(*From(arguments)), Normal(folder)) << given;
   }
 }
 
