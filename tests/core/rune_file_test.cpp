@@ -161,6 +161,25 @@ TEST(RuneFile, RewritesRuneLinesAndCopiesOtherLines) {
             "Rune4=Abc\r\n");
 }
 
+TEST(RuneFile, OutputKeyIsRuneNWhateverTheLettersOfTheInputKey) {
+  std::string input;
+  std::string expected;
+  for (char number = '1'; number <= '5'; ++number) {
+    for (unsigned cases = 0; cases < 16; ++cases) {
+      std::string key = "rune";
+      for (std::size_t i = 0; i < key.size(); ++i) {
+        if ((cases >> i & 1u) != 0) {
+          key[i] = static_cast<char>(key[i] - 'a' + 'A');
+        }
+      }
+      input += key + number + "=a\r\n";
+      expected += std::string("Rune") + number + "=a\r\n";
+    }
+  }
+  RuneTable table;
+  EXPECT_EQ(Rewrite(input, {0.0f}, table), expected);
+}
+
 TEST(RuneFile, EveryOutputLineEndsInCarriageReturnLineFeed) {
   RuneTable table;
   EXPECT_EQ(Rewrite("a\rb\r\nc", {}, table), "a\r\nb\r\nc\r\n");

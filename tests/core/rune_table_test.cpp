@@ -157,5 +157,49 @@ TEST(RuneTable, EveryNameOfFullRandomTablesIsFound) {
   }
 }
 
+// Names of every length around the exact spellings' limit, and each one with one byte changed at
+// every place: the changed name is another rune, whatever the place, and both are found again as
+// spelled (the second look-up of a spelling takes the shortcut).
+TEST(RuneTable, NamesDifferingInOneByteAreTwoRunesAtEveryLengthAndPlace) {
+  for (std::size_t length = 1; length <= 24; ++length) {
+    std::string name(length, ' ');
+    for (std::size_t i = 0; i < length; ++i) {
+      name[i] = static_cast<char>('a' + i % 26);
+    }
+    for (std::size_t place = 0; place < length; ++place) {
+      std::string other = name;
+      other[place] = '#';
+      RuneTable table;
+      ASSERT_TRUE(table.AddRune(name));
+      ASSERT_TRUE(table.AddRune(other));
+      ASSERT_EQ(table.RuneCount(), 2) << length << " bytes, changed at " << place;
+      for (int again = 0; again < 2; ++again) {
+        EXPECT_EQ(table.SlotOf(name), 1) << length << " bytes, changed at " << place;
+        EXPECT_EQ(table.SlotOf(other), 2) << length << " bytes, changed at " << place;
+      }
+    }
+  }
+}
+
+// Every letter-case spelling of one 14-letter name, four times more than the spellings kept: one
+// rune, found under each of them.
+TEST(RuneTable, FloodOfSpellingsOfOneRune) {
+  const std::string name = "abcdefghijklmn";
+  RuneTable table;
+  for (unsigned cases = 0; cases < (1u << name.size()); ++cases) {
+    std::string spelling = name;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      if ((cases >> i & 1u) != 0) {
+        spelling[i] = UpperCase1252(spelling[i]);
+      }
+    }
+    ASSERT_TRUE(table.AddRune(spelling));
+    ASSERT_EQ(table.SlotOf(spelling), 1) << spelling;
+  }
+  EXPECT_EQ(table.RuneCount(), 1);
+  EXPECT_EQ(table.SlotOf("ABCDEFGHIJKLMN"), 1);
+  EXPECT_EQ(table.SlotOf("abcdefghijklmo"), 0);
+}
+
 }  // namespace
 }  // namespace sigilflip

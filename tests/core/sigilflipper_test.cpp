@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -16,7 +17,9 @@
 #include <windows.h>
 #else
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -231,6 +234,13 @@ TEST_F(SigilflipperTest, ReadOnlyOutputIsKeptAndWritableOutputKeepsItsPermission
 #ifndef _WIN32
   EXPECT_EQ(fs::status(folder / "magic-new.ini").permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
+  // Writable by anyone at all is not read-only.
+  for (const fs::perms writable : {fs::perms::group_write, fs::perms::others_write,
+                                   fs::perms::group_read | fs::perms::group_write}) {
+    fs::permissions(folder / "magic-new.ini", writable, fs::perm_options::replace);
+    ASSERT_TRUE(Run({0.0f})) << view.errors.back();
+    EXPECT_EQ(fs::status(folder / "magic-new.ini").permissions(), writable);
+  }
 #endif
 }
 
@@ -274,9 +284,36 @@ TEST_F(SigilflipperTest, PipeOrDeviceAsInputIsRefusedAtOnce) {
   fs::remove(folder / "magic.ini");
   fs::create_symlink("/dev/zero", folder / "magic.ini");
   EXPECT_FALSE(Run({}));
+  fs::remove(folder / "magic.ini");
+  const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = (folder / "magic.ini").string();
+  ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+  socketPath.copy(address.sun_path, socketPath.size());
+  ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+  EXPECT_FALSE(Run({}));
+  close(listening);
   const std::string expected = "Cannot read " + (folder / "magic.ini").string() +
                                ":\nIt is a device, a pipe or a socket, not a file.";
-  EXPECT_EQ(view.errors, (Texts{expected, expected}));
+  EXPECT_EQ(view.errors, (Texts{expected, expected, expected}));
+}
+
+TEST_F(SigilflipperTest, RunsLeaveNoFileOpen) {
+  const auto openFiles = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+  };
+  const auto before = openFiles();
+  WriteBytes(folder / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\n");
+  ASSERT_TRUE(Run({0.0f, 0.0f}));
+  fs::permissions(folder / "magic-new.ini", fs::perms::owner_read);
+  EXPECT_FALSE(Run({0.0f, 0.0f}));  // refused after the first pass
+  fs::remove(folder / "magic-new.ini");
+  fs::create_directory(folder / "magic-new.ini");
+  EXPECT_FALSE(Run({0.0f, 0.0f}));
+  fs::remove(folder / "magic.ini");
+  EXPECT_FALSE(Run({}));
+  EXPECT_EQ(openFiles(), before);
 }
 
 TEST_F(SigilflipperTest, FailedReadIsAnErrorNotAShortFile) {
