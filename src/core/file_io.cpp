@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "rune_file.h"
+#include "run_error.h"
 
 namespace sigilflip {
 namespace {
@@ -30,24 +30,26 @@ InputFile::InputFile(std::filesystem::path path)
         return native::RetryWhileInUse([&] { return native::OpenForReading(path_); });
       })) {}
 
-InputFile::~InputFile() {
-  native::Close(file_);
-}
-
 std::size_t InputFile::Read(char* buffer, std::size_t size) {
-  return Attempt("read", path_, [&] { return native::Read(file_, buffer, size); });
+  return Attempt("read", path_, [&] { return native::Read(file_.get(), buffer, size); });
 }
 
 void InputFile::Rewind() {
-  Attempt("read", path_, [&] { native::Rewind(file_); });
+  Attempt("read", path_, [&] { native::Rewind(file_.get()); });
 }
 
-ReplacementFile::ReplacementFile(std::filesystem::path path, native::TemporaryKind kind)
+ReplacementFile::ReplacementFile(std::filesystem::path path, const InputFile* source,
+                                 native::TemporaryKind kind)
     : path_(std::move(path)) {
   Attempt("write", path_, [&] {
-    const std::optional<native::Permissions> permissions = native::CheckReplaceable(path_);
-    native::RemoveLeftovers(path_);
-    temporary_ = native::RetryWhileInUse([&] { return native::CreateTemporary(path_, kind); });
+    target_ = native::FinalTarget(path_);
+    if (source != nullptr && native::IsSameFile(source->file(), target_)) {
+      throw RunError(DisplayPath(path_) + " leads to " + DisplayPath(source->path()) +
+                     " itself. Sigilflip does not overwrite the file it reads.");
+    }
+    const std::optional<native::Permissions> permissions = native::CheckReplaceable(target_);
+    native::RemoveLeftovers(target_);
+    temporary_ = native::RetryWhileInUse([&] { return native::CreateTemporary(target_, kind); });
     if (permissions) {
       try {
         native::SetPermissions(temporary_, *permissions);
@@ -78,7 +80,7 @@ void ReplacementFile::Commit() {
   Attempt("write", path_, [&] {
     try {
       native::Sync(temporary_.file);
-      native::RetryWhileInUse([&] { native::Replace(temporary_, path_); });
+      native::RetryWhileInUse([&] { native::Replace(temporary_, target_); });
     } catch (...) {
       native::Discard(temporary_);
       throw;

@@ -18,16 +18,18 @@ std::string DisplayPath(const std::filesystem::path& path);
 class InputFile final : public ByteSource {
  public:
   explicit InputFile(std::filesystem::path path);
-  ~InputFile() override;
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
   std::size_t Read(char* buffer, std::size_t size) override;
   void Rewind() override;
 
+  const std::filesystem::path& path() const { return path_; }
+  native::File file() const { return file_.get(); }
+
  private:
   std::filesystem::path path_;
-  native::File file_;
+  native::FileHandle file_;
 };
 
 // Writes a file by way of a new temporary file in the same folder, so that the file is replaced
@@ -37,10 +39,13 @@ class InputFile final : public ByteSource {
 // first, it is gone and the file untouched; leftovers of runs ended abruptly where the system
 // cannot see to that are removed by the next. A file that another program holds for a moment is
 // waited for. Failures throw RunError with the path and the reason.
+//
+// A `path` that is a link is followed: the file it leads to is replaced, and the link stays. When
+// that file is `source` itself, nothing is written.
 class ReplacementFile final : public ByteSink {
  public:
   explicit ReplacementFile(
-      std::filesystem::path path,
+      std::filesystem::path path, const InputFile* source = nullptr,
       native::TemporaryKind kind = native::TemporaryKind::kUnnamedWherePossible);
   ~ReplacementFile() override;
   ReplacementFile(const ReplacementFile&) = delete;
@@ -52,6 +57,7 @@ class ReplacementFile final : public ByteSink {
 
  private:
   std::filesystem::path path_;
+  std::filesystem::path target_;  // where path_ leads
   native::Temporary temporary_;
   std::uint64_t written_ = 0;
   std::uint64_t writtenBack_ = 0;  // writeback has been started for the bytes before this

@@ -13,6 +13,19 @@ constexpr std::size_t kTemporaryDigits = 6;
 
 }  // namespace
 
+FileHandle::~FileHandle() {
+  if (file_ != kNoFile) {
+    Close(file_);
+  }
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    FileHandle old(std::exchange(file_, other.release()));
+  }
+  return *this;
+}
+
 void Pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

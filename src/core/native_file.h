@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // The platform's file calls, one implementation for POSIX and one for Windows. A call that fails
 // throws SystemError with the system's reason, in the user's language where the system has one.
@@ -63,6 +64,24 @@ auto RetryWhileInUse(Call&& call, PauseFunction&& pause = Pause) {
   return call();
 }
 
+// Closes a file, a descriptor or a HANDLE, when it goes.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(File file) : file_(file) {}
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept : file_(other.release()) {}
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  File get() const { return file_; }
+  File release() { return std::exchange(file_, kNoFile); }
+
+ private:
+  File file_ = kNoFile;
+};
+
 // Opens a regular file for reading. Anything else (a folder, a pipe, a device) is refused at once
 // with a reason that says what it is, without waiting on it.
 File OpenForReading(const std::filesystem::path& path);
@@ -81,6 +100,12 @@ struct Permissions {
 // the read-only attribute), whoever runs the program, or a folder. Returns what its replacement
 // keeps, or nothing when there is no such file yet.
 std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path);
+
+// Where writing `path` ends up: the file that `path` leads to through links (itself when it is no
+// link, or not there yet).
+std::filesystem::path FinalTarget(const std::filesystem::path& path);
+// Whether `path` leads to the open `file` itself.
+bool IsSameFile(File file, const std::filesystem::path& path);
 
 // The names of the temporary files beside `target`: its name, ".~", up to six digits, ".tmp".
 std::filesystem::path TemporaryName(const std::filesystem::path& target);

@@ -44,24 +44,17 @@ File OpenForReading(const std::filesystem::path& path) {
     ThrowErrno(errno);
   }
   RequireRegularFile(before.st_mode);
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  FileHandle file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() == kNoFile) {
     ThrowErrno(errno);
   }
   struct stat opened;
-  if (fstat(fd, &opened) != 0) {
-    const int error = errno;
-    close(fd);
-    ThrowErrno(error);
+  if (fstat(Descriptor(file.get()), &opened) != 0) {
+    ThrowErrno(errno);
   }
-  try {
-    RequireRegularFile(opened.st_mode);
-  } catch (...) {
-    close(fd);
-    throw;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
+  RequireRegularFile(opened.st_mode);
+  fcntl(Descriptor(file.get()), F_SETFL, fcntl(Descriptor(file.get()), F_GETFL) & ~O_NONBLOCK);
+  return file.release();
 }
 
 std::size_t Read(File file, char* buffer, std::size_t size) {
@@ -107,6 +100,47 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
   return Permissions{static_cast<std::uint32_t>(status.st_mode & 07777)};
 }
 
+std::filesystem::path FinalTarget(const std::filesystem::path& path) {
+  std::filesystem::path target = path;
+  for (int hops = 0;; ++hops) {
+    struct stat status;
+    if (lstat(target.c_str(), &status) != 0) {
+      if (errno == ENOENT) {
+        return target;  // a new file, or a link to one
+      }
+      ThrowErrno(errno);
+    }
+    if (!S_ISLNK(status.st_mode)) {
+      return target;
+    }
+    if (hops == 40) {
+      ThrowErrno(ELOOP);
+    }
+    std::string link(static_cast<std::size_t>(status.st_size) + 1, '\0');
+    const ssize_t length = readlink(target.c_str(), link.data(), link.size());
+    if (length < 0) {
+      ThrowErrno(errno);
+    }
+    link.resize(static_cast<std::size_t>(length));
+    target = target.parent_path() / link;  // an absolute link replaces the folder
+  }
+}
+
+bool IsSameFile(File file, const std::filesystem::path& path) {
+  struct stat opened;
+  struct stat named;
+  if (fstat(Descriptor(file), &opened) != 0) {
+    ThrowErrno(errno);
+  }
+  if (stat(path.c_str(), &named) != 0) {
+    if (errno == ENOENT) {
+      return false;
+    }
+    ThrowErrno(errno);
+  }
+  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
 Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind kind) {
   Temporary temporary;
 #ifdef O_TMPFILE
@@ -126,7 +160,8 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind kin
   }
   for (int attempt = 0;; ++attempt) {
     temporary.name = TemporaryName(target);
-    const int fd = open(temporary.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    FileHandle file(open(temporary.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    const int fd = Descriptor(file.get());
     if (fd < 0) {
       if (errno != EEXIST || attempt == 99) {
         ThrowErrno(errno);
@@ -138,10 +173,9 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind kin
     flock(fd, LOCK_EX);
     struct stat status;
     if (fstat(fd, &status) != 0 || status.st_nlink > 0 || attempt == 99) {
-      temporary.file = fd;
+      temporary.file = file.release();
       return temporary;
     }
-    close(fd);
   }
 }
 
@@ -236,7 +270,8 @@ void RemoveLeftovers(const std::filesystem::path& target) noexcept {
       continue;
     }
     const std::filesystem::path path = folder / entry->d_name;
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const FileHandle file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const int fd = Descriptor(file.get());
     if (fd < 0) {
       continue;
     }
@@ -248,7 +283,6 @@ void RemoveLeftovers(const std::filesystem::path& target) noexcept {
         named.st_ino == opened.st_ino) {
       unlink(path.c_str());
     }
-    close(fd);
   }
   closedir(entries);
 }

@@ -44,15 +44,11 @@ bool IsInUse(DWORD error) {
 // holds open without sharing delete access; asking for that access alone tells the two apart.
 [[noreturn]] void ThrowReplaceError(DWORD error, const std::wstring& target) {
   if (error == ERROR_ACCESS_DENIED) {
-    const HANDLE probe =
+    const FileHandle probe(FromHandle(
         CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
-      if (IsInUse(GetLastError())) {
-        ThrowError(ERROR_SHARING_VIOLATION);
-      }
-    } else {
-      CloseHandle(probe);
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
+    if (probe.get() == kNoFile && IsInUse(GetLastError())) {
+      ThrowError(ERROR_SHARING_VIOLATION);
     }
   }
   ThrowError(error);
@@ -80,17 +76,16 @@ File OpenForReading(const std::filesystem::path& path) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     throw SystemError(kFolderReason);
   }
-  const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+  FileHandle file(FromHandle(CreateFileW(name.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
+  if (file.get() == kNoFile) {
     ThrowLastError();
   }
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    CloseHandle(handle);
+  if (GetFileType(Handle(file.get())) != FILE_TYPE_DISK) {
     throw SystemError(kNotAFileReason);
   }
-  return FromHandle(handle);
+  return file.release();
 }
 
 std::size_t Read(File file, char* buffer, std::size_t size) {
@@ -125,6 +120,75 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
     throw SystemError(kReadOnlyReason);
   }
   return Permissions{attributes & kKeptAttributes};
+}
+
+namespace {
+
+// Opens `name` for its attributes alone, which another program's sharing does not refuse; links
+// are followed.
+FileHandle OpenForAttributes(const std::wstring& name) {
+  return FileHandle(FromHandle(CreateFileW(name.c_str(), 0,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                           nullptr)));
+}
+
+bool IsNotThere(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+std::filesystem::path FinalTarget(const std::filesystem::path& path) {
+  const std::wstring name = LongPath(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return path;  // no link, or nothing there yet
+  }
+  const FileHandle file = OpenForAttributes(name);
+  if (file.get() == kNoFile) {
+    const DWORD error = GetLastError();
+    if (IsNotThere(error)) {
+      return path;  // a link to nothing: the rename replaces the link
+    }
+    ThrowError(error);
+  }
+  std::wstring target(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFinalPathNameByHandleW(Handle(file.get()), target.data(),
+                                  static_cast<DWORD>(target.size()), FILE_NAME_NORMALIZED);
+    if (length == 0) {
+      ThrowLastError();
+    }
+    if (length < target.size()) {
+      target.resize(length);
+      return target;
+    }
+    target.resize(length);  // the size it needs, with its terminator
+  }
+}
+
+bool IsSameFile(File file, const std::filesystem::path& path) {
+  BY_HANDLE_FILE_INFORMATION opened;
+  BY_HANDLE_FILE_INFORMATION named;
+  if (!GetFileInformationByHandle(Handle(file), &opened)) {
+    ThrowLastError();
+  }
+  const FileHandle other = OpenForAttributes(LongPath(path));
+  if (other.get() == kNoFile) {
+    const DWORD error = GetLastError();
+    if (IsNotThere(error)) {
+      return false;
+    }
+    ThrowError(error);
+  }
+  if (!GetFileInformationByHandle(Handle(other.get()), &named)) {
+    ThrowLastError();
+  }
+  return opened.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+         opened.nFileIndexHigh == named.nFileIndexHigh &&
+         opened.nFileIndexLow == named.nFileIndexLow;
 }
 
 Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind) {

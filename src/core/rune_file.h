@@ -3,13 +3,13 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "byte_stream.h"
 #include "line_scan.h"
 #include "rune_table.h"
+#include "run_error.h"
 
 namespace sigilflip {
 
@@ -85,12 +85,6 @@ class LineReader {
   bool atLineStart_ = true;
   bool skipLineFeed_ = false;  // the last line ended at a CR; a LF right after it belongs to it
   bool atEnd_ = false;
-};
-
-// A run that cannot go on. The message is for the user.
-class RunError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 // The first pass: adds the value of every rune line to the table. Throws RunError when the source

@@ -10,29 +10,8 @@
 #include "windows1252.h"
 
 namespace sigilflip {
-namespace {
 
 namespace fs = std::filesystem;
-
-// Where the output goes. A link named magic-new.ini is followed, so that its target is replaced
-// and the link stays; a target that is magic.ini itself is refused.
-fs::path OutputTarget(const fs::path& input, const fs::path& output) {
-  std::error_code error;
-  fs::path target = output;
-  if (fs::is_symlink(output, error)) {
-    target = fs::weakly_canonical(output, error);
-    if (error) {
-      throw RunError("Cannot write " + DisplayPath(output) + ":\n" + error.message() + ".");
-    }
-  }
-  if (fs::exists(target, error) && fs::equivalent(target, input, error)) {
-    throw RunError(DisplayPath(output) + " leads to " + DisplayPath(input) +
-                   " itself. Sigilflip does not overwrite the file it reads.");
-  }
-  return target;
-}
-
-}  // namespace
 
 RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random) {
   const fs::path inputPath = directory / kInputName;
@@ -46,7 +25,7 @@ RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random) {
   ScrambleRunes(table, random);
   input.Rewind();
 
-  ReplacementFile output(OutputTarget(inputPath, outputPath));
+  ReplacementFile output(outputPath, &input);
   BufferedWriter writer(output);
   RewriteRunes(input, ends, table, writer, inputName);
   writer.Flush();

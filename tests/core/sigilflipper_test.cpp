@@ -15,6 +15,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "windows_text.h"
 #else
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -156,7 +158,7 @@ TEST_F(SigilflipperTest, LeftoversOfEndedRunsGoButNothingElse) {
   const Texts others = {"magic-new.ini.~1234567.tmp", "magic-new.ini.~12a.tmp", "magic-new.ini.tmp",
                         "magic.ini.~12.tmp"};
   // Another window's run, still writing, keeps its temporary file.
-  ReplacementFile running(folder / "magic-new.ini", native::TemporaryKind::kNamed);
+  ReplacementFile running(folder / "magic-new.ini", nullptr, native::TemporaryKind::kNamed);
   running.Write("Rune1=other\r\n");
   for (const Texts& names : {leftovers, others}) {
     for (const std::string& name : names) {
@@ -274,6 +276,22 @@ TEST_F(SigilflipperTest, NamesBeyondAsciiAndPathsBeyondTheOldLimitWork) {
   ScriptedRandom random({0.99f, 0.0f});
   ASSERT_TRUE(Sigilflipper(table, deep, random, view)) << view.errors[0];
   EXPECT_EQ(ReadBytes(deep / "magic-new.ini"), "Rune1=b\r\nRune2=a\r\n");
+
+  // There too, a magic-new.ini that is magic.ini itself (a second name of the same file) is
+  // refused.
+  fs::remove(deep / "magic-new.ini");
+#ifdef _WIN32
+  ASSERT_TRUE(CreateHardLinkW(native::LongPath(deep / "magic-new.ini").c_str(),
+                              native::LongPath(deep / "magic.ini").c_str(), nullptr));
+#else
+  fs::create_hard_link(deep / "magic.ini", deep / "magic-new.ini");
+#endif
+  ScriptedRandom again({0.99f, 0.0f});
+  EXPECT_FALSE(Sigilflipper(table, deep, again, view));
+  EXPECT_EQ(view.errors, Texts{(deep / "magic-new.ini").string() + " leads to " +
+                               (deep / "magic.ini").string() +
+                               " itself. Sigilflip does not overwrite the file it reads."});
+  EXPECT_EQ(ReadBytes(deep / "magic.ini"), "RUNE1=a\r\nRUNE2=b\r\n");
 }
 
 #ifndef _WIN32
@@ -360,7 +378,7 @@ TEST_F(SigilflipperTest, RunKilledWhileWritingLeavesNothingBehind) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       try {
-        ReplacementFile output(folder / "magic-new.ini", kind);
+        ReplacementFile output(folder / "magic-new.ini", nullptr, kind);
         const std::string block(1 << 20, 'x');
         output.Write(block);
         (void)!write(written[1], "w", 1);
