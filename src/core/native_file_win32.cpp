@@ -76,9 +76,9 @@ File OpenForReading(const std::filesystem::path& path) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     throw SystemError(kFolderReason);
   }
-  FileHandle file(FromHandle(CreateFileW(name.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
+  FileHandle file(FromHandle(CreateFileW(
+      name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
   if (file.get() == kNoFile) {
     ThrowLastError();
   }
@@ -127,10 +127,9 @@ namespace {
 // Opens `name` for its attributes alone, which another program's sharing does not refuse; links
 // are followed.
 FileHandle OpenForAttributes(const std::wstring& name) {
-  return FileHandle(FromHandle(CreateFileW(name.c_str(), 0,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                           nullptr)));
+  return FileHandle(FromHandle(
+      CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
 }
 
 bool IsNotThere(DWORD error) {
@@ -155,9 +154,8 @@ std::filesystem::path FinalTarget(const std::filesystem::path& path) {
   }
   std::wstring target(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length =
-        GetFinalPathNameByHandleW(Handle(file.get()), target.data(),
-                                  static_cast<DWORD>(target.size()), FILE_NAME_NORMALIZED);
+    const DWORD length = GetFinalPathNameByHandleW(
+        Handle(file.get()), target.data(), static_cast<DWORD>(target.size()), FILE_NAME_NORMALIZED);
     if (length == 0) {
       ThrowLastError();
     }

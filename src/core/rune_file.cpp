@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "scrambler.h"
 #include "windows1252.h"
 
 namespace sigilflip {
@@ -227,6 +228,20 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Buf
           out.Write(kLineEnd);
         }
       });
+}
+
+RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
+                       const std::function<ByteSink&()>& openSink, std::string_view inputName,
+                       std::size_t capacity) {
+  RuneTable table;
+  const LineEnds ends = DetectLineEnds(source);
+  CollectRunes(source, ends, table, inputName, capacity);
+  ScrambleRunes(table, random);
+  source.Rewind();
+  BufferedWriter out(openSink(), capacity);
+  RewriteRunes(source, ends, table, out, inputName, capacity);
+  out.Flush();
+  return table;
 }
 
 }  // namespace sigilflip

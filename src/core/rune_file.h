@@ -2,14 +2,16 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "byte_stream.h"
 #include "line_scan.h"
-#include "rune_table.h"
+#include "random_source.h"
 #include "run_error.h"
+#include "rune_table.h"
 
 namespace sigilflip {
 
@@ -100,5 +102,14 @@ void CollectRunes(ByteSource& source, LineEnds ends, RuneTable& table,
 void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, BufferedWriter& out,
                   std::string_view inputName = "magic.ini",
                   std::size_t capacity = LineReader::kDefaultCapacity);
+
+// One run over a source: the first pass into a new table, the scramble, then the second pass,
+// which writes to the sink that `openSink` gives once the first pass is through (so that a run
+// that fails before creates no output), flushed. `capacity` sizes the read and write buffers.
+// Returns the table; throws RunError as the passes do.
+RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
+                       const std::function<ByteSink&()>& openSink,
+                       std::string_view inputName = "magic.ini",
+                       std::size_t capacity = LineReader::kDefaultCapacity);
 
 }  // namespace sigilflip

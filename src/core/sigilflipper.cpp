@@ -1,12 +1,12 @@
 #include "sigilflipper.h"
 
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "file_io.h"
 #include "rune_file.h"
-#include "scrambler.h"
 #include "windows1252.h"
 
 namespace sigilflip {
@@ -16,20 +16,12 @@ namespace fs = std::filesystem;
 RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random) {
   const fs::path inputPath = directory / kInputName;
   const fs::path outputPath = directory / kOutputName;
-  const std::string inputName = DisplayPath(inputPath);
-
-  RuneTable table;
   InputFile input(inputPath);
-  const LineEnds ends = DetectLineEnds(input);
-  CollectRunes(input, ends, table, inputName);
-  ScrambleRunes(table, random);
-  input.Rewind();
-
-  ReplacementFile output(outputPath, &input);
-  BufferedWriter writer(output);
-  RewriteRunes(input, ends, table, writer, inputName);
-  writer.Flush();
-  output.Commit();
+  std::optional<ReplacementFile> output;
+  RuneTable table = ShuffleRunes(
+      input, random, [&]() -> ByteSink& { return output.emplace(outputPath, &input); },
+      DisplayPath(inputPath));
+  output->Commit();
   return table;
 }
 

@@ -288,9 +288,9 @@ TEST_F(SigilflipperTest, NamesBeyondAsciiAndPathsBeyondTheOldLimitWork) {
 #endif
   ScriptedRandom again({0.99f, 0.0f});
   EXPECT_FALSE(Sigilflipper(table, deep, again, view));
-  EXPECT_EQ(view.errors, Texts{(deep / "magic-new.ini").string() + " leads to " +
-                               (deep / "magic.ini").string() +
-                               " itself. Sigilflip does not overwrite the file it reads."});
+  EXPECT_EQ(view.errors,
+            Texts{(deep / "magic-new.ini").string() + " leads to " + (deep / "magic.ini").string() +
+                  " itself. Sigilflip does not overwrite the file it reads."});
   EXPECT_EQ(ReadBytes(deep / "magic.ini"), "RUNE1=a\r\nRUNE2=b\r\n");
 }
 
