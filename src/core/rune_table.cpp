@@ -35,7 +35,7 @@ void RuneTable::Reset() {
   std::fill(spellingInBucket_.begin(), spellingInBucket_.end(), std::uint16_t{0});
 }
 
-RuneTable::Spelling RuneTable::SpellingOf(std::string_view stripped) {
+inline RuneTable::Spelling RuneTable::SpellingOf(std::string_view stripped) {
   // Two loads that between them cover every byte of up to 16, overlapping for fewer: with the
   // size they tell two spellings apart exactly.
   const char* bytes = stripped.data();
@@ -77,7 +77,7 @@ std::size_t RuneTable::SpellingBucket(const Spelling& spelling) const {
   }
 }
 
-Int16 RuneTable::SlotOfSpelling(std::string_view stripped) const {
+inline Int16 RuneTable::SlotOfSpelling(std::string_view stripped) const {
   if (stripped.size() > kLongestSpelling) {
     return 0;
   }
