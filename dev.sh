@@ -45,11 +45,11 @@ build() {
   cmake --build "$dir"
 }
 
-# build_windows ON|OFF: the static Windows program through MinGW-w64, with or without the tests
-# (the core's suite and the probe that reads the window under Wine).
+# build_windows ON|OFF [CMAKE OPTION...]: the static Windows program through MinGW-w64, with or
+# without the tests (the core's suite and the probe that reads the window under Wine).
 build_windows() {
   build build-windows -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS="$1" \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DSIGILFLIP_REPRODUCIBLE=OFF "${@:2}"
   cp build-windows/src/app/Sigilflip.exe build-windows/Sigilflip.exe
 }
 
@@ -137,8 +137,8 @@ CONTROL
 # Builds the packages, from the commit's time, into build-package/; prints their names.
 package() {
   export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
-  build_windows OFF
-  build build-package -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS=OFF
+  build_windows OFF -DSIGILFLIP_REPRODUCIBLE=ON
+  build build-package -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS=OFF -DSIGILFLIP_REPRODUCIBLE=ON
   local version
   version=$(cat build-package/version.txt)
   package_windows "$version"

@@ -26,16 +26,19 @@ inline constexpr std::size_t kRuneKeyLength = 6;
 inline constexpr std::size_t kScanOverread = 128;
 
 // The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
+// The four letters are tested at once: setting bit 0x20 makes each of R, U, N and E lower case and
+// leaves only the two spellings of each letter equal to it (no other byte of Windows-1252
+// upper-cases to an ASCII letter).
 inline int RuneKeyNumber(std::string_view line) {
-  if (line.size() < kRuneKeyLength || line[5] != '=' || line[4] < '1' || line[4] > '5') {
+  if (line.size() < kRuneKeyLength || line[5] != '=') {
     return 0;
   }
-  for (std::size_t i = 0; i < 4; ++i) {
-    if (UpperCase1252(line[i]) != "RUNE"[i]) {
-      return 0;
-    }
-  }
-  return line[4] - '0';
+  std::uint32_t letters;
+  std::uint32_t rune;
+  std::memcpy(&letters, line.data(), 4);
+  std::memcpy(&rune, "rune", 4);
+  const auto digit = static_cast<unsigned>(static_cast<unsigned char>(line[4]) - '1');
+  return (letters | 0x20202020u) == rune && digit < 5 ? static_cast<int>(digit) + 1 : 0;
 }
 
 // Calls, in the order of `lines`:

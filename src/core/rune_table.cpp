@@ -9,18 +9,6 @@
 
 namespace sigilflip {
 
-std::string_view StripSpaces(std::string_view name) {
-  std::size_t first = 0;
-  std::size_t last = name.size();
-  while (first < last && name[first] == ' ') {
-    ++first;
-  }
-  while (last > first && name[last - 1] == ' ') {
-    --last;
-  }
-  return name.substr(first, last - first);
-}
-
 RuneTable::RuneTable() : Runes_(kRuneSlots), spellingInBucket_(kSpellingBuckets) {}
 
 void RuneTable::Reset() {

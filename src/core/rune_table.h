@@ -93,6 +93,15 @@ class RuneTable {
 };
 
 // The name without leading and trailing U+0020 spaces (other white space is kept).
-std::string_view StripSpaces(std::string_view name);
+inline std::string_view StripSpaces(std::string_view name) {
+  if (name.empty() || (name.front() != ' ' && name.back() != ' ')) {
+    return name;  // most names: nothing to strip
+  }
+  const std::size_t first = name.find_first_not_of(' ');
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return name.substr(first, name.find_last_not_of(' ') - first + 1);
+}
 
 }  // namespace sigilflip
