@@ -116,12 +116,19 @@ std::filesystem::path FinalTarget(const std::filesystem::path& path) {
     if (hops == 40) {
       ThrowErrno(ELOOP);
     }
-    std::string link(static_cast<std::size_t>(status.st_size) + 1, '\0');
-    const ssize_t length = readlink(target.c_str(), link.data(), link.size());
-    if (length < 0) {
-      ThrowErrno(errno);
+    // The size that lstat gives may be short (or 0, in /proc): read until the link fits.
+    std::string link(static_cast<std::size_t>(status.st_size) + 64, '\0');
+    for (;;) {
+      const ssize_t length = readlink(target.c_str(), link.data(), link.size());
+      if (length < 0) {
+        ThrowErrno(errno);
+      }
+      if (static_cast<std::size_t>(length) < link.size()) {
+        link.resize(static_cast<std::size_t>(length));
+        break;
+      }
+      link.resize(link.size() * 2);
     }
-    link.resize(static_cast<std::size_t>(length));
     target = target.parent_path() / link;  // an absolute link replaces the folder
   }
 }
