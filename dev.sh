@@ -2,9 +2,12 @@
 # Builds and runs Sigilflip on a Debian 12 machine, installing what is missing first.
 #
 #   ./dev.sh run            build, put examples/magic.ini beside the program, open the window
-#   ./dev.sh test           build and run every test, then the Windows build's tests under Wine,
-#                           then everything again under AddressSanitizer and
-#                           UndefinedBehaviorSanitizer, then fuzz the core for a minute
+#   ./dev.sh test           build and run every test (the line scans also on an emulated
+#                           processor without AVX2, and the core with the plain scan only), then
+#                           the Windows build's tests under Wine, then everything again under
+#                           AddressSanitizer and UndefinedBehaviorSanitizer, then the packages
+#                           twice (they must be the same bytes) and their checks, then fuzz the
+#                           core for a minute
 #   ./dev.sh windows        cross-build build-windows/Sigilflip.exe with MinGW-w64
 #   ./dev.sh package        what users download: Sigilflip-VERSION-win64.zip and a Debian package,
 #                           the same bytes from the same commit wherever they are built, and
@@ -200,6 +203,10 @@ case "${1:-}" in
     # end every run with an illegal instruction.
     timeout 300 qemu-x86_64 -cpu SandyBridge build/tests/core_tests --gtest_brief=1 \
       --gtest_filter='LineScan.*:LineReader.*:RuneKey.*:RuneFile.*' 2>&1 | grep -v "TCG doesn't support"
+    # The core as other processors (and compilers without SSE2) build it: the plain scan only.
+    build build-plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_WINDOW=OFF \
+      -DCMAKE_CXX_FLAGS=-DSIGILFLIP_PLAIN_SCAN
+    ctest --test-dir build-plain --output-on-failure --timeout 300 -E windows_resources
     build_windows ON
     test_windows
     build_sanitized
