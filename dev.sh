@@ -158,7 +158,7 @@ check_packages() {
   local source=$copies/a
   local other=$copies/second-copy-elsewhere
   local revision
-  revision=$(git stash create)
+  revision=$(git stash create 2>/dev/null || true)  # the changes not committed yet, if any
   export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
   for copy in "$source" "$other"; do
     mkdir -p "$copy"
