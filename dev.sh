@@ -99,8 +99,8 @@ package_debian() {
   local stage=build-package/deb
   local doc=$stage/usr/share/doc/sigilflip
   rm -rf "$stage" && mkdir -p "$stage/DEBIAN" "$doc" "$stage/usr/share/man/man1"
-  DESTDIR="$PWD/$stage" cmake --install build-package --prefix /usr --strip >/dev/null
-  strip --remove-section=.comment --remove-section=.note "$stage/usr/bin/Sigilflip"
+  DESTDIR="$PWD/$stage" cmake --install build-package --prefix /usr >/dev/null
+  strip --strip-unneeded --remove-section=.comment --remove-section=.note "$stage/usr/bin/Sigilflip"
   cp src/app/debian/copyright "$doc/copyright"
   gzip -9n <build-package/generated/Sigilflip.1 >"$stage/usr/share/man/man1/Sigilflip.1.gz"
   {

@@ -19,13 +19,6 @@ FileHandle::~FileHandle() {
   }
 }
 
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-  if (this != &other) {
-    FileHandle old(std::exchange(file_, other.release()));
-  }
-  return *this;
-}
-
 void Pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -52,6 +45,22 @@ bool IsTemporaryName(const std::filesystem::path& target, std::string_view name)
   name.remove_suffix(kTemporaryEnd.size());
   return !name.empty() && name.size() <= kTemporaryDigits &&
          name.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+std::filesystem::path UnderFreeName(
+    const std::filesystem::path& target,
+    const std::function<void(const std::filesystem::path&)>& create) {
+  for (int attempt = 1;; ++attempt) {
+    std::filesystem::path name = TemporaryName(target);
+    try {
+      create(name);
+      return name;
+    } catch (const SystemError& error) {
+      if (error.kind() != SystemError::Kind::kNameTaken || attempt == 100) {
+        throw;
+      }
+    }
+  }
 }
 
 }  // namespace sigilflip::native

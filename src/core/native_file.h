@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -67,11 +68,8 @@ auto RetryWhileInUse(Call&& call, PauseFunction&& pause = Pause) {
 // Closes a file, a descriptor or a HANDLE, when it goes.
 class FileHandle {
  public:
-  FileHandle() = default;
   explicit FileHandle(File file) : file_(file) {}
   ~FileHandle();
-  FileHandle(FileHandle&& other) noexcept : file_(other.release()) {}
-  FileHandle& operator=(FileHandle&& other) noexcept;
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
@@ -110,6 +108,11 @@ bool IsSameFile(File file, const std::filesystem::path& path);
 // The names of the temporary files beside `target`: its name, ".~", up to six digits, ".tmp".
 std::filesystem::path TemporaryName(const std::filesystem::path& target);
 bool IsTemporaryName(const std::filesystem::path& target, std::string_view name);
+// Calls `create` with new temporary names beside `target` while it throws SystemError with
+// kNameTaken (a hundred names at most), and returns the name it took.
+std::filesystem::path UnderFreeName(
+    const std::filesystem::path& target,
+    const std::function<void(const std::filesystem::path&)>& create);
 
 // A new file that becomes `target` once complete. It is the run's alone until then: on Windows
 // nobody else may open it, and it is deleted if the program ends before Replace; on Linux it has

@@ -165,25 +165,21 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind kin
     flock(Descriptor(temporary.file), LOCK_EX);
     return temporary;
   }
-  for (int attempt = 0;; ++attempt) {
-    temporary.name = TemporaryName(target);
-    FileHandle file(open(temporary.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    const int fd = Descriptor(file.get());
-    if (fd < 0) {
-      if (errno != EEXIST || attempt == 99) {
-        ThrowErrno(errno);
-      }
-      continue;
+  temporary.name = UnderFreeName(target, [&](const std::filesystem::path& name) {
+    FileHandle file(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (file.get() == kNoFile) {
+      ThrowErrno(errno);
     }
-    // Another run may have taken it for a leftover before it was locked: then it has no name.
-    // (A file system without locks serves all the same.)
-    flock(fd, LOCK_EX);
+    // Another run may have taken it for a leftover before it was locked: then it has no name, and
+    // another name serves. (A file system without locks serves all the same.)
+    flock(Descriptor(file.get()), LOCK_EX);
     struct stat status;
-    if (fstat(fd, &status) != 0 || status.st_nlink > 0 || attempt == 99) {
-      temporary.file = file.release();
-      return temporary;
+    if (fstat(Descriptor(file.get()), &status) == 0 && status.st_nlink == 0) {
+      ThrowErrno(EEXIST);
     }
-  }
+    temporary.file = file.release();
+  });
+  return temporary;
 }
 
 void SetPermissions(const Temporary& temporary, Permissions permissions) {
@@ -225,22 +221,17 @@ namespace {
 // Gives an unnamed temporary file a name of its own beside `target`.
 void GiveName(Temporary& temporary, const std::filesystem::path& target) {
   const std::string self = "/proc/self/fd/" + std::to_string(temporary.file);
-  for (int attempt = 0;; ++attempt) {
-    std::filesystem::path name = TemporaryName(target);
+  temporary.name = UnderFreeName(target, [&](const std::filesystem::path& name) {
     int linked = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
 #ifdef AT_EMPTY_PATH
     if (linked != 0 && errno == ENOENT && access("/proc/self/fd", F_OK) != 0) {
       linked = linkat(Descriptor(temporary.file), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
     }
 #endif
-    if (linked == 0) {
-      temporary.name = std::move(name);
-      return;
-    }
-    if (errno != EEXIST || attempt == 99) {
+    if (linked != 0) {
       ThrowErrno(errno);
     }
-  }
+  });
 }
 
 }  // namespace

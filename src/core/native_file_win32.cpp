@@ -194,27 +194,22 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind) {
   // marked for deletion at once, so that a program ended meanwhile leaves nothing behind.
   // (FILE_FLAG_DELETE_ON_CLOSE would do the latter too, but could not be taken back before the
   // rename.)
-  for (int attempt = 0;; ++attempt) {
-    Temporary temporary;
-    temporary.name = TemporaryName(target);
-    const HANDLE handle = CreateFileW(LongPath(temporary.name).c_str(), GENERIC_WRITE | DELETE, 0,
-                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  Temporary temporary;
+  temporary.name = UnderFreeName(target, [&](const std::filesystem::path& name) {
+    const HANDLE handle = CreateFileW(LongPath(name).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 99) {
-        ThrowError(error);
-      }
-      continue;
+      ThrowLastError();
     }
-    temporary.file = FromHandle(handle);
     if (!MarkForDeletion(handle, true)) {
       const DWORD error = GetLastError();
       CloseHandle(handle);
-      DeleteFileW(LongPath(temporary.name).c_str());
+      DeleteFileW(LongPath(name).c_str());
       ThrowError(error);
     }
-    return temporary;
-  }
+    temporary.file = FromHandle(handle);
+  });
+  return temporary;
 }
 
 void SetPermissions(const Temporary& temporary, Permissions permissions) {

@@ -33,8 +33,11 @@ Command1 push button 1, default 0
 focus Command1" "$(probe window | grep -v -e '^click ' -e '^item height ' -e '^List1 sorted' -e '^List1 horizontal')"
 }
 
+# start [DIR [ARGUMENT...]]: Sigilflip.exe started in DIR (/ unless given) with the arguments.
 start() {
-  (cd / && exec wine "$folder/Sigilflip.exe") >>"$wine_work/program.log" 2>&1 &
+  local dir=${1:-/}
+  shift || true
+  (cd "$dir" && exec wine "$folder/Sigilflip.exe" "$@") >>"$wine_work/program.log" 2>&1 &
   program_pid=$!
 }
 
@@ -196,31 +199,25 @@ rm "$folder/magic.ini" "$folder/magic-new.ini"
 game="$wine_work/Spiele und Игры 魔法 ünï"
 mkdir "$game"
 windows_game="Z:$(echo "$game" | tr / '\\')"
-start_with() {  # start_with DIR ARGUMENT...
-  local dir=$1
-  shift
-  (cd "$dir" && exec wine "$folder/Sigilflip.exe" "$@") >>"$wine_work/program.log" 2>&1 &
-  program_pid=$!
-}
 for way in folder file relative; do
   printf 'RUNE1=Fire\r\nRUNE2=Ice\r\n' >"$game/magic.ini"
   rm -f "$game/magic-new.ini"
   case $way in
-    folder) start_with / "$windows_game" ;;
-    file) start_with / "$windows_game\\magic.ini" ;;
-    relative) start_with "$wine_work" "$(basename "$game")" ;;
+    folder) start / "$windows_game" ;;
+    file) start / "$windows_game\\magic.ini" ;;
+    relative) start "$wine_work" "$(basename "$game")" ;;
   esac
   expect "a run on the game folder given as a $way" ok "$(probe run | head -n 1)"
   stop
   [ -s "$game/magic-new.ini" ] || fail "no magic-new.ini in the game folder given as a $way"
   expect "the program's folder after a run on a game folder" Sigilflip.exe "$(ls "$folder")"
 done
-start_with / "$windows_game\\no such folder"
+start / "$windows_game\\no such folder"
 expect "a run on a folder that does not exist" "box Cannot read $windows_game\\no such folder\\magic.ini:" \
   "$(probe run | head -n 1)"
 stop
 # Arguments Sigilflip does not know: a box says how to start it, then the exit status 2.
-start_with / "$windows_game" "$windows_game"
+start / "$windows_game" "$windows_game"
 expect "the usage box" "Usage: Sigilflip [FOLDER | FILE]" "$(probe usage-box | head -n 1)"
 status=0
 wait "$program_pid" || status=$?

@@ -160,19 +160,21 @@ int List() {
   return 0;
 }
 
+// The message box that Form1 shows, if any.
+HWND OwnedBox(HWND form) {
+  for (HWND window = GetTopWindow(nullptr); window != nullptr;
+       window = GetWindow(window, GW_HWNDNEXT)) {
+    if (ClassOf(window) == L"#32770" && IsWindowVisible(window) &&
+        GetWindow(window, GW_OWNER) == form) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
 int Box() {
   const HWND form = FindForm1();
-  const HWND box = WaitFor([form] {
-    HWND found = nullptr;
-    for (HWND window = GetTopWindow(nullptr); window != nullptr && found == nullptr;
-         window = GetWindow(window, GW_HWNDNEXT)) {
-      if (ClassOf(window) == L"#32770" && IsWindowVisible(window) &&
-          GetWindow(window, GW_OWNER) == form) {
-        found = window;
-      }
-    }
-    return found;
-  });
+  const HWND box = WaitFor([form] { return OwnedBox(form); });
   if (form == nullptr || box == nullptr) {
     std::puts("no message box");
     return 1;
@@ -208,18 +210,6 @@ int Box() {
   const bool closed = WaitFor([box] { return IsWindow(box) ? nullptr : box; }) != nullptr;
   std::printf("dismissed %d\n", closed);
   return 0;
-}
-
-// The message box that Form1 shows, if any.
-HWND OwnedBox(HWND form) {
-  for (HWND window = GetTopWindow(nullptr); window != nullptr;
-       window = GetWindow(window, GW_HWNDNEXT)) {
-    if (ClassOf(window) == L"#32770" && IsWindowVisible(window) &&
-        GetWindow(window, GW_OWNER) == form) {
-      return window;
-    }
-  }
-  return nullptr;
 }
 
 int Run() {
