@@ -14,24 +14,30 @@ std::size_t StringSource::Read(char* buffer, std::size_t size) {
   return count;
 }
 
-BufferedWriter::BufferedWriter(ByteSink& sink, std::size_t capacity)
-    : sink_(sink), capacity_(capacity), buffer_(std::make_unique_for_overwrite<char[]>(capacity)) {}
+OutputBuffer::OutputBuffer(ByteSink& sink, std::size_t capacity)
+    : sink_(sink),
+      capacity_(std::max(capacity, kSmallestCapacity)),
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
 
-void BufferedWriter::WriteThrough(std::string_view bytes) {
-  Flush();
-  if (bytes.size() >= capacity_) {
-    sink_.Write(bytes);
-  } else {
-    std::memcpy(buffer_.get(), bytes.data(), bytes.size());
-    used_ = bytes.size();
+char* OutputBuffer::Write(char* at, std::string_view bytes) {
+  if (bytes.size() > static_cast<std::size_t>(limit() - at)) {
+    at = Flush(at);
+    if (bytes.size() >= capacity_) {
+      sink_.Write(bytes);
+      return at;
+    }
   }
+  if (!bytes.empty()) {
+    std::memcpy(at, bytes.data(), bytes.size());
+  }
+  return at + bytes.size();
 }
 
-void BufferedWriter::Flush() {
-  if (used_ > 0) {
-    sink_.Write({buffer_.get(), used_});
-    used_ = 0;
+char* OutputBuffer::Flush(char* at) {
+  if (at != begin()) {
+    sink_.Write({begin(), static_cast<std::size_t>(at - begin())});
   }
+  return begin();
 }
 
 }  // namespace sigilflip

@@ -44,30 +44,34 @@ class StringSink final : public ByteSink {
   std::string text_;
 };
 
-// Collects small writes and hands them on to a sink in large blocks.
-class BufferedWriter {
+// Collects output for a sink in a buffer that callers write into directly. The write position is
+// the caller's, in a local variable: kept here, it would be reloaded after every store through a
+// char*. A caller asks for room once, then stores whole words.
+class OutputBuffer {
  public:
-  explicit BufferedWriter(ByteSink& sink, std::size_t capacity = 64 * 1024);
+  // `capacity` is at least kSmallestCapacity.
+  OutputBuffer(ByteSink& sink, std::size_t capacity);
 
-  void Write(std::string_view bytes) {
-    if (bytes.size() <= capacity_ - used_) {
-      std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
-      used_ += bytes.size();
-    } else {
-      WriteThrough(bytes);
-    }
+  static constexpr std::size_t kSmallestCapacity = 4096;
+
+  // Where writing starts, and the end of the room.
+  char* begin() const { return buffer_.get(); }
+  const char* limit() const { return buffer_.get() + capacity_; }
+
+  // Room for `size` bytes, at most kSmallestCapacity, at `at`: the bytes before `at` are handed on
+  // when there is not. Returns where to write.
+  char* Room(char* at, std::size_t size) {
+    return size <= static_cast<std::size_t>(limit() - at) ? at : Flush(at);
   }
-
-  // Hands everything collected to the sink. Nothing is written on destruction.
-  void Flush();
+  // Writes `bytes`, of any size, at `at`; returns the position after them.
+  char* Write(char* at, std::string_view bytes);
+  // Hands the bytes before `at` on; returns begin().
+  char* Flush(char* at);
 
  private:
-  void WriteThrough(std::string_view bytes);
-
   ByteSink& sink_;
   std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
-  std::size_t used_ = 0;
 };
 
 }  // namespace sigilflip

@@ -6,14 +6,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
-#include "windows1252.h"
-
-// SIGILFLIP_PLAIN_SCAN builds the plain scan only, as on processors without SSE2.
-#if (defined(__SSE2__) || defined(_M_X64)) && !defined(SIGILFLIP_PLAIN_SCAN)
-#include <emmintrin.h>
-#define SIGILFLIP_SSE2 1
-#endif
+#include "line_model.h"
+#include "processor.h"
 
 // Finding the lines that a pass acts on in a run of whole lines: the rune lines, and the line ends
 // that are not CR LF. Everything else is copied as it stands.
@@ -41,6 +37,14 @@ inline int RuneKeyNumber(std::string_view line) {
   return (letters | 0x20202020u) == rune && digit < 5 ? static_cast<int>(digit) + 1 : 0;
 }
 
+// An oddEnd for a pass that has nothing to do at odd line ends: the scans then do not look for
+// them.
+struct IgnoreOddEnds {
+  void operator()(const char*) const {}
+};
+template <typename OddEnd>
+inline constexpr bool kIgnoresOddEnds = std::is_same_v<std::remove_cvref_t<OddEnd>, IgnoreOddEnds>;
+
 // Calls, in the order of `lines`:
 //   runeLine(start, key, value, next) for each rune line: it starts at `start`, `value` is what
 //     follows its key, and the next line starts at `next`, past its terminator;
@@ -55,13 +59,11 @@ void ScanLinesPlain(std::string_view lines, char terminator, RuneLine&& runeLine
   while (start < end) {
     const auto* found = static_cast<const char*>(
         std::memchr(start, terminator, static_cast<std::size_t>(end - start)));
-    const char* next = found + 1;
-    const bool crLf = terminator == '\r' && next < end && *next == '\n';
-    next += crLf ? 1 : 0;
+    const char* next = PastTerminator(found, end);
     const std::string_view line(start, static_cast<std::size_t>(found - start));
     if (const int key = RuneKeyNumber(line)) {
       runeLine(start, key, line.substr(kRuneKeyLength), next);
-    } else if (!crLf) {
+    } else if (next - found != 2) {
       oddEnd(found);
     }
     start = next;
@@ -121,6 +123,7 @@ void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& match
     std::uint64_t terminators;  // the first byte of each terminator
     const BlockMasks masks = matchBlock(block);
     if (byCarriageReturn) {
+      // PastTerminator in masks: a line ends at a CR, or at the LF right after one.
       const std::uint64_t crs = masks.carriageReturns & inside;
       terminators = crs;
       const std::uint64_t lfs = masks.lineFeeds & inside;
@@ -137,7 +140,11 @@ void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& match
     const std::uint64_t starts = ((lineEnds << 1) | startsBlock) & inside;
     startsBlock = lineEnds >> 63;
     const std::uint64_t keys = starts & masks.equalsFiveOn;
-    for (std::uint64_t events = keys | oddEnds; events != 0; events &= events - 1) {
+    std::uint64_t events = keys;
+    if constexpr (!kIgnoresOddEnds<OddEnd>) {
+      events |= oddEnds;
+    }
+    for (; events != 0; events &= events - 1) {
       const int bit = std::countr_zero(events);
       const char* at = block + bit;
       if (at < done) {
@@ -156,8 +163,7 @@ void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& match
                                   ? block + std::countr_zero(later)
                                   : static_cast<const char*>(std::memchr(
                                         from, terminator, static_cast<std::size_t>(end - from)));
-          const char* next = found + 1;
-          next += byCarriageReturn && next < end && *next == '\n' ? 1 : 0;
+          const char* next = PastTerminator(found, end);
           runeLine(at, key, std::string_view(value, static_cast<std::size_t>(found - value)), next);
           done = next;
           continue;
@@ -183,20 +189,24 @@ void ScanLinesAvx2(std::string_view lines, char terminator, RuneLine&& runeLine,
 #endif
 #endif
 
-// The fastest scan that this processor has.
-template <typename RuneLine, typename OddEnd>
-void ScanLines(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+// Calls body(scan) with the fastest scan that this processor has, a callable taking the arguments
+// of ScanLinesPlain; the choice is made once, for a whole pass.
+template <typename Body>
+decltype(auto) WithFastestScan(Body&& body) {
 #ifdef SIGILFLIP_AVX2
   if (HasAvx2()) {
-    ScanLinesAvx2(lines, terminator, runeLine, oddEnd);
-    return;
+    return body([](std::string_view lines, char terminator, auto&& runeLine, auto&& oddEnd) {
+      ScanLinesAvx2(lines, terminator, runeLine, oddEnd);
+    });
   }
 #endif
+  return body([](std::string_view lines, char terminator, auto&& runeLine, auto&& oddEnd) {
 #ifdef SIGILFLIP_SSE2
-  ScanLinesSse2(lines, terminator, runeLine, oddEnd);
+    ScanLinesSse2(lines, terminator, runeLine, oddEnd);
 #else
-  ScanLinesPlain(lines, terminator, runeLine, oddEnd);
+    ScanLinesPlain(lines, terminator, runeLine, oddEnd);
 #endif
+  });
 }
 
 }  // namespace sigilflip

@@ -8,21 +8,13 @@
 #include <string_view>
 
 #include "byte_stream.h"
+#include "line_model.h"
 #include "line_scan.h"
 #include "random_source.h"
 #include "run_error.h"
 #include "rune_table.h"
 
 namespace sigilflip {
-
-// What ends a line of a rune file. A file with any carriage return uses CarriageReturn: a line
-// ends at CR or CR LF, and a lone LF is part of its line. A file with no carriage return at all
-// was written with line feeds, and uses LineFeed: a line ends at LF.
-enum class LineEnds { CarriageReturn, LineFeed };
-
-// Reads the source up to its first carriage return (to its end when it has none), then rewinds
-// it.
-LineEnds DetectLineEnds(ByteSource& source);
 
 // Splits a stream into lines without holding a whole line: a line comes as one or more pieces.
 // The first piece of a line holds at least its first six bytes (the whole line when it is
@@ -39,6 +31,19 @@ class LineReader {
   static constexpr std::size_t kDefaultCapacity = 64 * 1024;
 
   LineReader(ByteSource& source, LineEnds ends, std::size_t capacity = kDefaultCapacity);
+  // A reader that learns the line ends from the source: LineFeed until it reads a CR. A CR in the
+  // first read makes every line end at CR; a CR after lines were handed out as LineFeed lines
+  // stops the reader (see RestartWithCarriageReturns).
+  explicit LineReader(ByteSource& source, std::size_t capacity = kDefaultCapacity);
+
+  LineEnds Ends() const {
+    return terminator_ == '\r' ? LineEnds::CarriageReturn : LineEnds::LineFeed;
+  }
+  // The reader has read a CR after it handed out lines that ended in LF: those lines were not the
+  // source's lines, and it hands out no more.
+  bool RestartWithCarriageReturns() const { return restart_; }
+  // No CR has been read yet, and the source has not ended.
+  bool Undecided() const { return !decided_; }
 
   // The lines at the front of the buffer that are whole there, each with its terminator, and
   // past them; at least kScanOverread readable bytes follow them. Empty when there are none (a CR
@@ -61,22 +66,20 @@ class LineReader {
  private:
   // The rest of the line from `start` up to its terminator at `end`, which is in the buffer.
   void TakeLine(Piece& piece, const char* start, const char* end) {
-    const auto length = static_cast<std::size_t>(end - start);
-    begin_ += length + 1;
-    bool crLf = false;
-    if (terminator_ == '\r') {
-      // A LF right after the CR belongs to it; when it is not read yet, the next call looks.
-      crLf = begin_ < end_ && buffer_[begin_] == '\n';
-      begin_ += crLf ? 1 : 0;
-      skipLineFeed_ = !crLf && begin_ == end_;
-    }
-    piece = {{start, length}, atLineStart_, true, crLf};
+    const char* next = PastTerminator(end, buffer_.get() + end_);
+    const bool crLf = next - end == 2;
+    begin_ = static_cast<std::size_t>(next - buffer_.get());
+    // A CR in the last byte read: a LF in the next read belongs to it.
+    skipLineFeed_ = *end == '\r' && !crLf && begin_ == end_;
+    piece = {{start, static_cast<std::size_t>(end - start)}, atLineStart_, true, crLf};
     atLineStart_ = true;
   }
 
   bool NextSlow(Piece& piece);
   // Moves the unread bytes to the front of the buffer and reads more after them.
   void Fill();
+  // Learns the line ends from `count` bytes just read.
+  void Decide(const char* bytes, std::size_t count);
 
   ByteSource& source_;
   char terminator_;  // CR or LF
@@ -87,19 +90,24 @@ class LineReader {
   bool atLineStart_ = true;
   bool skipLineFeed_ = false;  // the last line ended at a CR; a LF right after it belongs to it
   bool atEnd_ = false;
+  bool decided_ = true;     // the line ends are known
+  bool handedOut_ = false;  // lines have been handed out
+  bool restart_ = false;
 };
 
-// The first pass: adds the value of every rune line to the table. Throws RunError when the source
-// names more runes than the table holds. `inputName` names the source in that message.
-// `capacity` is the size of the read buffer.
-void CollectRunes(ByteSource& source, LineEnds ends, RuneTable& table,
-                  std::string_view inputName = "magic.ini",
-                  std::size_t capacity = LineReader::kDefaultCapacity);
+// The first pass: adds the value of every rune line to `table`, which is empty, and returns the
+// line ends that the source uses (read from it as it goes). Throws RunError when the source names
+// more runes than the table holds. `inputName` names the source in that message. `capacity` is the
+// size of the read buffer.
+LineEnds CollectRunes(ByteSource& source, RuneTable& table,
+                      std::string_view inputName = "magic.ini",
+                      std::size_t capacity = LineReader::kDefaultCapacity);
 
-// The second pass: writes every line followed by CR LF, a rune line as "RuneN=" and the new name
-// of its rune. Throws RunError when a rune line names a rune the table does not hold (the source
-// changed since the first pass). Does not flush `out`.
-void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, BufferedWriter& out,
+// The second pass: writes every line followed by CR LF to `sink`, a rune line as "RuneN=" and the
+// new name of its rune, through a buffer of about `capacity` bytes, and hands the last of it on.
+// Throws RunError when a rune line names a rune the table does not hold (the source changed since
+// the first pass).
+void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, ByteSink& sink,
                   std::string_view inputName = "magic.ini",
                   std::size_t capacity = LineReader::kDefaultCapacity);
 

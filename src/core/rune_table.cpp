@@ -23,61 +23,29 @@ void RuneTable::Reset() {
   std::fill(spellingInBucket_.begin(), spellingInBucket_.end(), std::uint16_t{0});
 }
 
-inline RuneTable::Spelling RuneTable::SpellingOf(std::string_view stripped) {
-  // Two loads that between them cover every byte of up to 16, overlapping for fewer: with the
-  // size they tell two spellings apart exactly.
-  const char* bytes = stripped.data();
-  const std::size_t size = stripped.size();
-  std::uint64_t head = 0;
-  std::uint64_t tail = 0;
-  if (size >= 8) {
-    std::memcpy(&head, bytes, 8);
-    std::memcpy(&tail, bytes + size - 8, 8);
-  } else if (size >= 4) {
-    std::uint32_t first;
-    std::uint32_t last;
-    std::memcpy(&first, bytes, 4);
-    std::memcpy(&last, bytes + size - 4, 4);
-    head = first;
-    tail = last;
-  } else if (size > 0) {
-    head = static_cast<unsigned char>(bytes[0]) |
-           std::uint64_t{static_cast<unsigned char>(bytes[size / 2])} << 8 |
-           std::uint64_t{static_cast<unsigned char>(bytes[size - 1])} << 16;
-  }
-  return {head, tail, static_cast<std::uint32_t>(size), 0};
-}
+namespace {
 
-std::size_t RuneTable::SpellingBucket(const Spelling& spelling) const {
-  const std::uint64_t mixed =
-      (spelling.head ^ std::rotl(spelling.tail, 29) ^ spelling.size) * 0x9E3779B97F4A7C15u;
-  // At most half the buckets are taken, so the walk always reaches an empty one.
-  for (auto bucket = static_cast<std::size_t>(mixed >> 40);; ++bucket) {
-    bucket &= kSpellingBuckets - 1;
-    const std::uint16_t entry = spellingInBucket_[bucket];
-    if (entry == 0) {
-      return bucket;
-    }
-    const Spelling& known = spellings_[entry - 1u];
-    if (known.head == spelling.head && known.tail == spelling.tail && known.size == spelling.size) {
-      return bucket;
-    }
+// A copy of a name of up to kNameReadAhead bytes, zero past it, as a BufferedName.
+class PaddedCopy {
+ public:
+  explicit PaddedCopy(std::string_view name) {
+    std::memcpy(bytes_.data(), name.data(), name.size());
+    name_ = {{bytes_.data(), name.size()}};
   }
-}
+  BufferedName name() const { return name_; }
 
-inline Int16 RuneTable::SlotOfSpelling(std::string_view stripped) const {
-  if (stripped.size() > kLongestSpelling) {
-    return 0;
-  }
-  const std::uint16_t entry = spellingInBucket_[SpellingBucket(SpellingOf(stripped))];
-  return entry == 0 ? Int16{0} : spellings_[entry - 1u].slot;
-}
+ private:
+  std::array<char, kNameReadAhead> bytes_{};
+  BufferedName name_;
+};
 
-void RuneTable::RememberSpelling(std::string_view stripped, Int16 slot) {
-  if (stripped.size() > kLongestSpelling || spellings_.size() == kSpellings) {
+}  // namespace
+
+void RuneTable::RememberSpelling(BufferedName name, Int16 slot) {
+  if (name.text.size() > kLongestSpelling || spellings_.size() == kSpellings) {
     return;
   }
-  Spelling spelling = SpellingOf(stripped);
+  Spelling spelling = SpellingOf(name);
   spelling.slot = slot;
   std::uint16_t& entry = spellingInBucket_[SpellingBucket(spelling)];
   if (entry == 0) {
@@ -139,12 +107,15 @@ std::size_t RuneTable::BucketOf(std::string_view stripped, std::uint32_t hash) c
   }
 }
 
-Int16 RuneTable::SlotOf(std::string_view RuneName) const {
-  const std::string_view stripped = StripSpaces(RuneName);
-  if (const Int16 known = SlotOfSpelling(stripped)) {
-    return known;
-  }
+Int16 RuneTable::SlotOfStripped(std::string_view stripped) const {
   return slotInBucket_[BucketOf(stripped, HashOf(stripped))];
+}
+
+Int16 RuneTable::SlotOf(std::string_view RuneName) const {
+  if (RuneName.size() <= kLongestSpelling) {
+    return SlotOf(PaddedCopy(RuneName).name());
+  }
+  return SlotOfStripped(StripSpaces(RuneName));
 }
 
 const RuneRecord* RuneTable::FindRune(std::string_view RuneName) const {
@@ -153,14 +124,17 @@ const RuneRecord* RuneTable::FindRune(std::string_view RuneName) const {
 }
 
 bool RuneTable::AddRune(std::string_view RuneName) {
-  const std::string_view stripped = StripSpaces(RuneName);
-  if (SlotOfSpelling(stripped) != 0) {
-    return true;
+  if (RuneName.size() <= kLongestSpelling) {
+    return AddRune(PaddedCopy(RuneName).name());
   }
+  return AddStripped(StripSpaces(RuneName), {RuneName});
+}
+
+bool RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
   const std::uint32_t hash = HashOf(stripped);
   const std::size_t bucket = BucketOf(stripped, hash);
   if (slotInBucket_[bucket] != 0) {
-    RememberSpelling(stripped, slotInBucket_[bucket]);
+    RememberSpelling(spelling, slotInBucket_[bucket]);
     return true;
   }
   if (RuneCount_ == kRuneSlots) {
@@ -177,7 +151,7 @@ bool RuneTable::AddRune(std::string_view RuneName) {
   hashes_.push_back(hash);
   slotInBucket_[bucket] = slot;
   RuneCount_ = slot;
-  RememberSpelling(stripped, slot);
+  RememberSpelling(spelling, slot);
   return true;
 }
 

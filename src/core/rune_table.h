@@ -1,14 +1,38 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "checked.h"
+#include "processor.h"
 
 namespace sigilflip {
+
+// The name without leading and trailing U+0020 spaces (other white space is kept).
+inline std::string_view StripSpaces(std::string_view name) {
+  if (name.empty() || (name.front() != ' ' && name.back() != ' ')) {
+    return name;  // most names: nothing to strip
+  }
+  const std::size_t first = name.find_first_not_of(' ');
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return name.substr(first, name.find_last_not_of(' ') - first + 1);
+}
+
+// A name that lies in a buffer with at least kNameReadAhead readable bytes from its start (a value
+// in the read buffer of a pass, or a copy in a buffer of that size): a look-up can then load its
+// bytes as whole words, whatever its size.
+inline constexpr std::size_t kNameReadAhead = 32;
+struct BufferedName {
+  std::string_view text;
+};
 
 // One slot of the rune table.
 struct RuneRecord {
@@ -34,12 +58,19 @@ class RuneTable {
   // Adds the rune if the table does not hold it yet. Returns false only when the name is new and
   // every slot is taken; the name is then not added.
   bool AddRune(std::string_view RuneName);
+  bool AddRune(BufferedName RuneName) {
+    return SlotOfSpelling(RuneName) != 0 || AddUnremembered(RuneName);
+  }
 
   // The NewName of the rune that RuneName names, or empty text when the table holds no such rune.
   std::string_view GetRune(std::string_view RuneName) const;
 
   // The slot of the rune that RuneName names, or 0 when the table holds no such rune.
   Int16 SlotOf(std::string_view RuneName) const;
+  Int16 SlotOf(BufferedName RuneName) const {
+    const Int16 known = SlotOfSpelling(RuneName);
+    return known != 0 ? known : SlotOfStripped(StripSpaces(RuneName.text));
+  }
   // The record of that slot, or nullptr.
   const RuneRecord* FindRune(std::string_view RuneName) const;
 
@@ -56,27 +87,59 @@ class RuneTable {
   // that a look-up neither scans the slots nor builds the key as a string.
   static constexpr std::size_t kBuckets = 2048;  // a power of two, over twice kRuneSlots
 
-  // The spellings met while adding runes, exactly as written (stripped), each with its rune's
-  // slot: most lines spell a rune the same way, and such a look-up needs neither upper-casing nor
-  // the index above. Names of up to 16 bytes, and at most kSpellings of them, so that memory stays
-  // flat however many spellings a file holds; any other spelling is looked up in the index. The
-  // spellings lie side by side and a small index of their own finds them, so that both stay in
-  // the processor's nearest caches.
-  struct Spelling {
-    std::uint64_t head = 0;  // the first and the last eight bytes, which for up to 16 bytes are
-    std::uint64_t tail = 0;  // all of them (see SpellingOf)
-    std::uint32_t size = 0;
-    Int16 slot = 0;
-  };
+  // The spellings met while adding runes, exactly as written (surrounding spaces included), each
+  // with its rune's slot: most lines spell a rune the same way, and such a look-up needs neither
+  // stripping, nor upper-casing, nor the index above. Spellings of up to kLongestSpelling bytes,
+  // and at most kSpellings of them, so that memory stays flat however many spellings a file
+  // holds; any other spelling is looked up in the index. The spellings lie side by side and a
+  // small index of their own finds them, so that both stay in the processor's nearest caches.
+  static constexpr std::size_t kLongestSpelling = kNameReadAhead;
   static constexpr std::size_t kSpellings = 4096;
   static constexpr std::size_t kSpellingBuckets = 2 * kSpellings;  // a power of two
-  static constexpr std::size_t kLongestSpelling = 16;
+  struct Spelling {
+    std::array<std::uint64_t, kLongestSpelling / 8> words{};  // the bytes, zero past the size
+    std::uint32_t size = 0;
+    Int16 slot = 0;
 
-  static Spelling SpellingOf(std::string_view stripped);
+    // Without a branch per word.
+    bool SameAs(const Spelling& other) const {
+#ifdef SIGILFLIP_SSE2
+      const auto load = [](const std::uint64_t* word) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(word));
+      };
+      const __m128i same = _mm_and_si128(_mm_cmpeq_epi8(load(&words[0]), load(&other.words[0])),
+                                         _mm_cmpeq_epi8(load(&words[2]), load(&other.words[2])));
+      return (_mm_movemask_epi8(same) == 0xFFFF) & (size == other.size);
+#else
+      std::uint64_t differ = size ^ other.size;
+      for (std::size_t i = 0; i < words.size(); ++i) {
+        differ |= words[i] ^ other.words[i];
+      }
+      return differ == 0;
+#endif
+    }
+  };
+  // 0xFF for each byte of a spelling's size, then zeros, from kLongestSpelling - size on.
+  static constexpr auto kKeepBytes = [] {
+    std::array<unsigned char, 2 * kLongestSpelling> keep{};
+    for (std::size_t i = 0; i < kLongestSpelling; ++i) {
+      keep[i] = 0xFF;
+    }
+    return keep;
+  }();
+
+  // `name` is at most kLongestSpelling bytes, with kNameReadAhead readable from its start.
+  static Spelling SpellingOf(BufferedName name);
   // The bucket that holds `spelling`, or the empty bucket where it would go.
   std::size_t SpellingBucket(const Spelling& spelling) const;
-  Int16 SlotOfSpelling(std::string_view stripped) const;
-  void RememberSpelling(std::string_view stripped, Int16 slot);
+  Int16 SlotOfSpelling(BufferedName name) const;
+  void RememberSpelling(BufferedName name, Int16 slot);
+
+  bool AddStripped(std::string_view stripped, BufferedName spelling);
+  bool AddUnremembered(BufferedName RuneName) {
+    return AddStripped(StripSpaces(RuneName.text), RuneName);
+  }
+  Int16 SlotOfStripped(std::string_view stripped) const;
 
   static std::size_t IndexOf(Int16 slot);
   static std::uint32_t HashOf(std::string_view stripped);
@@ -92,16 +155,56 @@ class RuneTable {
   std::vector<std::uint16_t> spellingInBucket_;  // kSpellingBuckets; 0: empty, else index + 1
 };
 
-// The name without leading and trailing U+0020 spaces (other white space is kept).
-inline std::string_view StripSpaces(std::string_view name) {
-  if (name.empty() || (name.front() != ' ' && name.back() != ' ')) {
-    return name;  // most names: nothing to strip
+inline RuneTable::Spelling RuneTable::SpellingOf(BufferedName name) {
+  // The name's bytes with those past its size cleared.
+  const char* bytes = name.text.data();
+  const unsigned char* keep = kKeepBytes.data() + kLongestSpelling - name.text.size();
+  Spelling spelling;
+#ifdef SIGILFLIP_SSE2
+  for (std::size_t i = 0; i < kLongestSpelling; i += 16) {
+    const __m128i word = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keep + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(spelling.words.data() + i / 8),
+                     _mm_and_si128(word, mask));
   }
-  const std::size_t first = name.find_first_not_of(' ');
-  if (first == std::string_view::npos) {
-    return {};
+#else
+  for (std::size_t i = 0; i < spelling.words.size(); ++i) {
+    std::uint64_t word;
+    std::uint64_t mask;
+    std::memcpy(&word, bytes + 8 * i, 8);
+    std::memcpy(&mask, keep + 8 * i, 8);
+    spelling.words[i] = word & mask;
   }
-  return name.substr(first, name.find_last_not_of(' ') - first + 1);
+#endif
+  spelling.size = static_cast<std::uint32_t>(name.text.size());
+  return spelling;
+}
+
+inline std::size_t RuneTable::SpellingBucket(const Spelling& spelling) const {
+  const auto& words = spelling.words;
+  const std::uint64_t mixed = (words[0] ^ std::rotl(words[1], 17) ^ std::rotl(words[2], 31) ^
+                               std::rotl(words[3], 47) ^ spelling.size) *
+                              0x9E3779B97F4A7C15u;
+  // At most half the buckets are taken, so the walk always reaches an empty one.
+  for (auto bucket = static_cast<std::size_t>(mixed >> 40);; ++bucket) {
+    bucket &= kSpellingBuckets - 1;
+    const std::uint16_t entry = spellingInBucket_[bucket];
+    if (entry == 0) {
+      return bucket;
+    }
+    const Spelling& known = spellings_[entry - 1u];
+    if (known.SameAs(spelling)) {
+      return bucket;
+    }
+  }
+}
+
+inline Int16 RuneTable::SlotOfSpelling(BufferedName name) const {
+  if (name.text.size() > kLongestSpelling) {
+    return 0;
+  }
+  const std::uint16_t entry = spellingInBucket_[SpellingBucket(SpellingOf(name))];
+  return entry == 0 ? Int16{0} : spellings_[entry - 1u].slot;
 }
 
 }  // namespace sigilflip

@@ -35,8 +35,8 @@ Lines SplitLines(std::string_view text, LineEnds ends, std::size_t capacity) {
 }
 
 Lines SplitLines(std::string_view text) {
-  StringSource source(text);
-  const LineEnds ends = DetectLineEnds(source);
+  const LineEnds ends =
+      text.find('\r') == text.npos ? LineEnds::LineFeed : LineEnds::CarriageReturn;
   const Lines lines = SplitLines(text, ends, LineReader::kDefaultCapacity);
   for (std::size_t capacity : {1u, 2u, 6u, 7u, 13u}) {
     EXPECT_EQ(SplitLines(text, ends, capacity), lines) << "buffer of " << capacity;
@@ -68,12 +68,37 @@ TEST(LineReader, LastLineNeedsNoTerminatorAndEmptyInputHasNoLines) {
   EXPECT_EQ(SplitLines(""), Lines{});
 }
 
-TEST(LineReader, CarriageReturnFoundPastTheFirstBlockStillCounts) {
-  std::string text(40000, 'x');
-  text += "\nRUNE1=a\r\n";
-  StringSource source(text);
-  EXPECT_EQ(DetectLineEnds(source), LineEnds::CarriageReturn);
-  EXPECT_EQ(SplitLines(text).size(), 1u);
+// The first pass learns the line ends as it reads: a CR anywhere, even after lines taken to end in
+// LF (small buffers) or after more runes than the table holds, makes every line end at CR.
+TEST(LineReader, CarriageReturnFoundLateStillCounts) {
+  const std::string runeThenCr = "RUNE1=a\n" + std::string(100, 'x') + "\r\nRUNE2=b\r\n";
+  std::string thousandAndOne;
+  for (int i = 1; i <= 1001; ++i) {
+    thousandAndOne += "RUNE1=r" + std::to_string(i) + "\n";
+  }
+  const struct {
+    std::string text;
+    LineEnds ends;
+    std::vector<std::string> runes;
+  } kCases[] = {
+      {std::string(40000, 'x') + "\nRUNE1=a\r\n", LineEnds::CarriageReturn, {}},
+      {runeThenCr, LineEnds::CarriageReturn, {"a\n" + std::string(100, 'x'), "b"}},
+      {thousandAndOne + "\r", LineEnds::CarriageReturn, {thousandAndOne.substr(6)}},
+      {"RUNE1=a\nRUNE2=b\n", LineEnds::LineFeed, {"a", "b"}},
+  };
+  for (const auto& test : kCases) {
+    for (std::size_t capacity : {std::size_t{16}, std::size_t{64}, LineReader::kDefaultCapacity}) {
+      StringSource source(test.text);
+      RuneTable table;
+      EXPECT_EQ(CollectRunes(source, table, "magic.ini", capacity), test.ends)
+          << test.text.substr(0, 20) << " in buffers of " << capacity;
+      std::vector<std::string> runes;
+      for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
+        runes.push_back(table.Runes(slot).Name);
+      }
+      EXPECT_EQ(runes, test.runes) << test.text.substr(0, 20) << " in buffers of " << capacity;
+    }
+  }
 }
 
 TEST(RuneKey, MatchesTheFiveKeysAtTheStartInAnyCase) {
@@ -219,6 +244,35 @@ TEST(RuneFile, LongLinesAreStreamed) {
   EXPECT_EQ(table.RuneCount(), 1);
 }
 
+// Rune lines whose new names take 0 to 3 whole blocks of output and a byte more or less, repeated
+// until they cross the output buffer's end at every place, among other lines and odd line ends.
+TEST(RuneFile, RuneLinesOfEveryLengthCrossTheOutputBuffer) {
+  std::vector<std::string> names;
+  for (std::size_t length = 0; length <= 100; ++length) {
+    names.push_back(std::string(length, static_cast<char>('a' + length % 26)) +
+                    std::to_string(length));
+  }
+  std::string input;
+  for (std::size_t round = 0; round < 40; ++round) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      input += "RUNE" + std::to_string(1 + (i + round) % 5) + "=" + names[i] +
+               (i % 7 == 0 ? "\r" : "\r\n") + std::string(round % 3, 'o') + "\r\n";
+    }
+  }
+  RuneTable table;
+  const std::string output = Rewrite(input, std::vector<float>(names.size(), 0.5f), table);
+  std::string expected;
+  for (std::size_t round = 0; round < 40; ++round) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      expected += "Rune" + std::to_string(1 + (i + round) % 5) + "=" +
+                  std::string(table.GetRune(names[i])) + "\r\n" + std::string(round % 3, 'o') +
+                  "\r\n";
+    }
+  }
+  ASSERT_EQ(table.RuneCount(), static_cast<Int16>(names.size()));
+  EXPECT_EQ(output, expected);
+}
+
 TEST(RuneFile, MoreThanAThousandRunesIsAnError) {
   std::string input;
   for (int i = 1; i <= 1000; ++i) {
@@ -228,19 +282,24 @@ TEST(RuneFile, MoreThanAThousandRunesIsAnError) {
     RuneTable table;
     const std::string known = input + "RUNE2=R1000\r\n";
     StringSource source(known);
-    EXPECT_NO_THROW(CollectRunes(source, LineEnds::CarriageReturn, table));
+    EXPECT_NO_THROW(CollectRunes(source, table));
     EXPECT_EQ(table.RuneCount(), 1000);
   }
-  RuneTable table;
-  const std::string tooMany = input + "RUNE2=r1001\r\n";
-  StringSource source(tooMany);
-  try {
-    CollectRunes(source, LineEnds::CarriageReturn, table, "/games/magic.ini");
-    FAIL() << "no error";
-  } catch (const RunError& error) {
-    EXPECT_STREQ(error.what(),
-                 "/games/magic.ini names more than 1000 different runes. Sigilflip shuffles at "
-                 "most 1000.");
+  std::string lineFeeds = input;
+  std::erase(lineFeeds, '\r');
+  for (const std::string& tooMany : {input + "RUNE2=r1001\r\n", lineFeeds + "RUNE2=r1001\n"}) {
+    for (std::size_t capacity : {std::size_t{64}, LineReader::kDefaultCapacity}) {
+      RuneTable table;
+      StringSource source(tooMany);
+      try {
+        CollectRunes(source, table, "/games/magic.ini", capacity);
+        ADD_FAILURE() << "no error in buffers of " << capacity;
+      } catch (const RunError& error) {
+        EXPECT_STREQ(error.what(),
+                     "/games/magic.ini names more than 1000 different runes. Sigilflip shuffles "
+                     "at most 1000.");
+      }
+    }
   }
 }
 
@@ -249,9 +308,8 @@ TEST(RuneFile, RuneUnknownInTheSecondPassIsAnError) {
   table.AddRune("abc");
   StringSource source("RUNE1=abc\r\nRUNE2= \xC6ther \r\n");
   StringSink sink;
-  BufferedWriter out(sink);
   try {
-    RewriteRunes(source, LineEnds::CarriageReturn, table, out, "magic.ini");
+    RewriteRunes(source, LineEnds::CarriageReturn, table, sink, "magic.ini");
     FAIL() << "no error";
   } catch (const RunError& error) {
     EXPECT_STREQ(error.what(),

@@ -127,7 +127,7 @@ TEST(RuneTable, EveryNameOfFullRandomTablesIsFound) {
     std::vector<std::string> names;
     std::set<std::string> folded;
     while (names.size() < 1000) {
-      std::string name(std::uniform_int_distribution<std::size_t>(1, 24)(engine), ' ');
+      std::string name(std::uniform_int_distribution<std::size_t>(1, 40)(engine), ' ');
       for (char& c : name) {
         c = letters[std::uniform_int_distribution<std::size_t>(0, letters.size() - 1)(engine)];
       }
@@ -157,25 +157,35 @@ TEST(RuneTable, EveryNameOfFullRandomTablesIsFound) {
   }
 }
 
-// Names of every length around the exact spellings' limit, and each one with one byte changed at
-// every place: the changed name is another rune, whatever the place, and both are found again as
-// spelled (the second look-up of a spelling takes the shortcut).
+// Names of every length around the exact spellings' limit, each one with one byte changed at every
+// place, and with a NUL byte added: the changed name is another rune, whatever the place, and all
+// are found again as spelled (the second look-up of a spelling takes the shortcut), also when the
+// bytes after a name in its buffer differ.
 TEST(RuneTable, NamesDifferingInOneByteAreTwoRunesAtEveryLengthAndPlace) {
-  for (std::size_t length = 1; length <= 24; ++length) {
+  for (std::size_t length = 1; length <= 40; ++length) {
     std::string name(length, ' ');
     for (std::size_t i = 0; i < length; ++i) {
       name[i] = static_cast<char>('a' + i % 26);
     }
-    for (std::size_t place = 0; place < length; ++place) {
+    for (std::size_t place = 0; place <= length; ++place) {
       std::string other = name;
-      other[place] = '#';
+      if (place < length) {
+        other[place] = '#';
+      } else {
+        other += '\0';
+      }
       RuneTable table;
       ASSERT_TRUE(table.AddRune(name));
       ASSERT_TRUE(table.AddRune(other));
       ASSERT_EQ(table.RuneCount(), 2) << length << " bytes, changed at " << place;
-      for (int again = 0; again < 2; ++again) {
+      for (const char* after : {"", "xyz", "\0\0"}) {
+        const std::string buffered = name + after + std::string(kNameReadAhead, '!');
+        const BufferedName inBuffer{std::string_view(buffered).substr(0, length)};
         EXPECT_EQ(table.SlotOf(name), 1) << length << " bytes, changed at " << place;
+        EXPECT_EQ(table.SlotOf(inBuffer), 1) << length << " bytes, changed at " << place;
         EXPECT_EQ(table.SlotOf(other), 2) << length << " bytes, changed at " << place;
+        ASSERT_TRUE(table.AddRune(inBuffer));
+        EXPECT_EQ(table.RuneCount(), 2) << length << " bytes, changed at " << place;
       }
     }
   }
