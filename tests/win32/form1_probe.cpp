@@ -14,10 +14,9 @@
 //                               does, and says how many it could open
 //   form1_probe end-during-write FOLDER BYTES
 //                               ends Sigilflip once its temporary file has BYTES bytes
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
