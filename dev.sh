@@ -8,6 +8,7 @@
 #                           AddressSanitizer and UndefinedBehaviorSanitizer, then the packages
 #                           twice (they must be the same bytes) and their checks, then fuzz the
 #                           core for a minute
+#   ./dev.sh test quick     only the Linux build's tests, for the edit loop
 #   ./dev.sh windows        cross-build build-windows/Sigilflip.exe with MinGW-w64
 #   ./dev.sh package        what users download: Sigilflip-VERSION-win64.zip and a Debian package,
 #                           the same bytes from the same commit wherever they are built, and
@@ -40,19 +41,19 @@ install_missing() {
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [CMAKE OPTION...]
+# build PRESET [CMAKE OPTION...]: the configurations are CMakePresets.json's, the same that an
+# IDE offers; PRESET builds in build-PRESET (dev: in build).
 build() {
-  local dir=$1
+  local preset=$1
   shift
-  cmake -S . -B "$dir" -G Ninja -DSIGILFLIP_WERROR=ON "$@"
-  cmake --build "$dir"
+  cmake --preset "$preset" "$@" >/dev/null
+  cmake --build --preset "$preset"
 }
 
 # build_windows ON|OFF [CMAKE OPTION...]: the static Windows program through MinGW-w64, with or
 # without the tests (the core's suite and the probe that reads the window under Wine).
 build_windows() {
-  build build-windows -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS="$1" \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DSIGILFLIP_REPRODUCIBLE=OFF "${@:2}"
+  build windows -DSIGILFLIP_TESTS="$1" -DSIGILFLIP_REPRODUCIBLE=OFF "${@:2}"
   cp build-windows/src/app/Sigilflip.exe build-windows/Sigilflip.exe
 }
 
@@ -141,7 +142,7 @@ CONTROL
 package() {
   export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)}
   build_windows OFF -DSIGILFLIP_REPRODUCIBLE=ON
-  build build-package -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_TESTS=OFF -DSIGILFLIP_REPRODUCIBLE=ON
+  build package
   local version
   version=$(cat build-package/version.txt)
   package_windows "$version"
@@ -176,8 +177,7 @@ check_packages() {
 
 # The sanitizer build, with the fuzzer; clang is needed for libFuzzer.
 build_sanitized() {
-  CC=clang CXX=clang++ build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSIGILFLIP_SANITIZE=ON -DSIGILFLIP_FUZZER=ON -DSIGILFLIP_TESTS=ON
+  build sanitize
 }
 
 # fuzz SECONDS CORPUS_DIR: new inputs go to CORPUS_DIR, the seeds are read as they are.
@@ -190,22 +190,22 @@ fuzz() {
 case "${1:-}" in
   run)
     install_missing "${build_packages[@]}"
-    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_TESTS=OFF
+    build dev -DSIGILFLIP_TESTS=OFF
     [ -e build/src/app/magic.ini ] || cp examples/magic.ini build/src/app/magic.ini
     exec build/src/app/Sigilflip
     ;;
   test)
     install_missing "${build_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}" \
       "${package_packages[@]}" "${package_test_packages[@]}"
-    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_TESTS=ON
-    ctest --test-dir build --output-on-failure --timeout 300
+    build dev -DSIGILFLIP_TESTS=ON
+    ctest --preset dev
+    [ "${2:-}" = quick ] && exit 0
     # The line scans on an emulated processor without AVX2, where choosing the AVX2 kernel would
     # end every run with an illegal instruction.
     timeout 300 qemu-x86_64 -cpu SandyBridge build/tests/core_tests --gtest_brief=1 \
       --gtest_filter='LineScan.*:LineReader.*:RuneKey.*:RuneFile.*' 2>&1 | grep -v "TCG doesn't support"
     # The core as other processors (and compilers without SSE2) build it: the plain scan only.
-    build build-plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIGILFLIP_WINDOW=OFF \
-      -DCMAKE_CXX_FLAGS=-DSIGILFLIP_PLAIN_SCAN
+    build plain
     ctest --test-dir build-plain --output-on-failure --timeout 300 -E windows_resources
     build_windows ON
     test_windows
@@ -228,8 +228,7 @@ case "${1:-}" in
     ;;
   bench)
     install_missing "${bench_packages[@]}"
-    build build-bench -DCMAKE_BUILD_TYPE=Release -DSIGILFLIP_WINDOW=OFF -DSIGILFLIP_TESTS=OFF \
-      -DSIGILFLIP_BENCHMARKS=ON
+    build bench
     build-bench/bench/sigilflip_bench "${@:2}"
     ;;
   fuzz)
