@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cctype>
 #include <random>
 #include <set>
@@ -154,6 +156,33 @@ TEST(RuneTable, EveryNameOfFullRandomTablesIsFound) {
       ASSERT_EQ(table.SlotOf(lower), slot) << "seed " << seed << ": " << lower;
     }
     EXPECT_EQ(table.SlotOf("no-such-name"), 0);
+  }
+}
+
+// Names that differ in one byte, at every place of the look-up's hash (short names, eight-byte
+// words, the last word overlapping the one before): the same rune exactly when the Windows-1252
+// upper-case table makes the two bytes one, for every pair of the 256 bytes.
+TEST(RuneTable, CaseFoldingAgreesWithTheUpperCaseTableForEveryByte) {
+  for (const std::string& prefix : {std::string(), std::string(7, 'k'), std::string(12, 'k')}) {
+    RuneTable table;
+    std::array<Int16, 256> slotOfUpper{};
+    for (int byte = 0; byte < 256; ++byte) {
+      const auto c = static_cast<char>(byte);
+      ASSERT_TRUE(table.AddRune(prefix + c + "z"));
+      Int16& slot = slotOfUpper[static_cast<unsigned char>(UpperCase1252(c))];
+      slot = slot != 0 ? slot : table.RuneCount();
+    }
+    std::set<char> uppers;
+    for (int byte = 0; byte < 256; ++byte) {
+      uppers.insert(UpperCase1252(static_cast<char>(byte)));
+    }
+    EXPECT_EQ(table.RuneCount(), static_cast<Int16>(uppers.size()));
+    for (int byte = 0; byte < 256; ++byte) {
+      const auto c = static_cast<char>(byte);
+      EXPECT_EQ(table.SlotOf(" " + prefix + c + "z"),
+                slotOfUpper[static_cast<unsigned char>(UpperCase1252(c))])
+          << "byte " << byte << " after " << prefix.size() << " bytes";
+    }
   }
 }
 

@@ -7,7 +7,7 @@
 
 #include "recording_view.h"
 #include "sigilflipper.h"
-#include "windows1252.h"
+#include "windows1252.h"  // Utf8From1252, for the texts that the view shows
 
 namespace sigilflip::testing {
 namespace {
@@ -39,10 +39,41 @@ std::vector<std::string_view> SplitInput(std::string_view text) {
   return lines;
 }
 
+// Windows-1252 upper case, written out here apart from the core's table so that a fault there
+// shows: ASCII letters, the accented letters of the 0xE0 row but the division sign, and the pairs
+// that Windows-1252 places elsewhere (š Š, œ Œ, ž Ž, ÿ Ÿ).
+char Upper(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if ((byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7)) {
+    return static_cast<char>(byte - 0x20);
+  }
+  switch (byte) {
+    case 0x9A:
+    case 0x9C:
+    case 0x9E:
+      return static_cast<char>(byte - 0x10);
+    case 0xFF:
+      return '\x9F';
+    default:
+      return c;
+  }
+}
+
+// The name without the spaces (U+0020 only) around it.
+std::string_view Stripped(std::string_view name) {
+  while (!name.empty() && name.front() == ' ') {
+    name.remove_prefix(1);
+  }
+  while (!name.empty() && name.back() == ' ') {
+    name.remove_suffix(1);
+  }
+  return name;
+}
+
 std::string Key(std::string_view name) {
-  std::string key(StripSpaces(name));
+  std::string key(Stripped(name));
   for (char& c : key) {
-    c = UpperCase1252(c);
+    c = Upper(c);
   }
   return key;
 }
@@ -53,7 +84,7 @@ int KeyNumber(std::string_view line) {
   }
   std::string head;
   for (char c : line.substr(0, 6)) {
-    head += UpperCase1252(c);
+    head += Upper(c);
   }
   for (char n = '1'; n <= '5'; ++n) {
     if (head == std::string("RUNE") + n + "=") {
@@ -149,7 +180,7 @@ std::string CheckRun(std::string_view input, const RunOutcome& outcome, const Ru
     }
     const std::string key = Key(lines[i].substr(6));
     const std::string newName(written.substr(6));
-    if (firstSpelling.emplace(key, StripSpaces(lines[i].substr(6))).second) {
+    if (firstSpelling.emplace(key, Stripped(lines[i].substr(6))).second) {
       keys.push_back(key);
       newNameOf[key] = newName;
     } else if (newNameOf[key] != newName) {
