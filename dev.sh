@@ -61,10 +61,9 @@ build_windows() {
 test_windows() {
   local prefix
   prefix=$(mktemp -d)
-  export WINEPREFIX=$prefix/prefix WINEDEBUG=-all
-  export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
-  wine wineboot -i >/dev/null 2>&1
-  wineserver -w
+  # shellcheck source=tests/win32/wine_prefix.sh
+  source tests/win32/wine_prefix.sh
+  new_wine_prefix "$prefix/prefix"
   local status=0
   ctest --test-dir build-windows --output-on-failure --timeout 300 || status=$?
   wineserver -k || true

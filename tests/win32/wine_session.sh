@@ -1,8 +1,8 @@
 # Sourced by the Wine tests: an X server and a Wine prefix of their own for this test, unless the
 # caller gives a prefix (./dev.sh test makes one per test run). Defines `fail` and `cleanup_wine`.
 # shellcheck shell=bash
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+# shellcheck source=wine_prefix.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine_prefix.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -21,9 +21,7 @@ cleanup_wine() {
 trap cleanup_wine EXIT
 
 if [ -z "${WINEPREFIX:-}" ]; then
-  export WINEPREFIX="$wine_work/prefix"
-  wine wineboot -i >/dev/null 2>&1 || fail "cannot create a Wine prefix"
-  wineserver -w  # until the new prefix has settled
+  new_wine_prefix "$wine_work/prefix" || fail "cannot create a Wine prefix"
 fi
 # What the tests may change starts as a new prefix has it, whatever an earlier test left. Without a
 # window manager Wine would wait after each message box; a crash ends the program.
