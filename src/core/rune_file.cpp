@@ -88,11 +88,11 @@ std::string_view LineReader::WholeLines() {
     --end;
   }
   begin_ += static_cast<std::size_t>(end - start);
-  handedOut_ = handedOut_ || end > start;
   return {start, static_cast<std::size_t>(end - start)};
 }
 
 void LineReader::Fill() {
+  // Whatever was handed out moved begin_ on, and every Fill moves it back to 0.
   handedOut_ = handedOut_ || begin_ > 0;
   if (begin_ > 0) {
     std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);

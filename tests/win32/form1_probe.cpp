@@ -74,6 +74,16 @@ HWND ChildOfClass(HWND parent, const wchar_t* className) {
   return nullptr;
 }
 
+// The control of Form1 of that class; prints "no NAME" when Form1 or the control is missing.
+HWND ControlOfForm1(const wchar_t* className, const char* name) {
+  const HWND form = FindForm1();
+  const HWND control = form != nullptr ? ChildOfClass(form, className) : nullptr;
+  if (control == nullptr) {
+    std::printf("no %s\n", name);
+  }
+  return control;
+}
+
 // A child's place in its parent's client area.
 RECT PlaceIn(HWND parent, HWND child) {
   RECT rect;
@@ -142,10 +152,8 @@ int Window() {
 }
 
 int List() {
-  const HWND form = FindForm1();
-  const HWND list = form != nullptr ? ChildOfClass(form, L"ListBox") : nullptr;
+  const HWND list = ControlOfForm1(L"ListBox", "List1");
   if (list == nullptr) {
-    std::puts("no List1");
     return 1;
   }
   const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
@@ -212,12 +220,11 @@ int Box() {
 }
 
 int Run() {
-  const HWND form = FindForm1();
-  const HWND button = form != nullptr ? ChildOfClass(form, L"Button") : nullptr;
+  const HWND button = ControlOfForm1(L"Button", "Command1");
   if (button == nullptr) {
-    std::puts("no Command1");
     return 1;
   }
+  const HWND form = GetParent(button);
   const DWORD start = GetTickCount();
   // The click is sent from a thread of its own, which returns when the run has ended; meanwhile
   // this one answers the boxes.
