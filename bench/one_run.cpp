@@ -14,8 +14,7 @@ namespace {
 
 class QuietView final : public sigilflip::RuneView {
  public:
-  void ClearList() override {}
-  void AddListItem(std::string_view) override {}
+  void ShowList(const std::vector<std::string>&) override {}
   void ShowWarning(std::string_view) override {}
   void ShowError(std::string_view message) override { error = message; }
   std::string error;

@@ -26,8 +26,9 @@ using Clock = std::chrono::steady_clock;
 // Counts what a run shows, and nothing more.
 class CountingView final : public sigilflip::RuneView {
  public:
-  void ClearList() override { items = 0; }
-  void AddListItem(std::string_view) override { ++items; }
+  void ShowList(const std::vector<std::string>& list) override {
+    items = static_cast<long>(list.size());
+  }
   void ShowWarning(std::string_view) override { ++warnings; }
   void ShowError(std::string_view message) override { error = message; }
   long items = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "form1.h"
+#include "form1_layout.h"
 #include "game_folder.h"
 #include "version.h"
 

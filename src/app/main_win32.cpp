@@ -3,13 +3,33 @@
 #include <shellapi.h>
 
 #include <filesystem>
+#include <string>
+#include <system_error>
 #include <vector>
 
-#include "form1_design.h"
+#include "form1_layout.h"
 #include "game_folder.h"
 #include "windows_text.h"
 
 namespace {
+
+// The folder of the running program, however long its path.
+std::filesystem::path ProgramDirectory() {
+  std::vector<wchar_t> name(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length < name.size()) {
+      return std::filesystem::path(std::wstring(name.data(), length)).parent_path();
+    }
+    name.resize(name.size() * 2);  // cut short: try again with room for a long path
+  }
+}
+
+// A box with the application's title and an OK button.
+void ShowBox(std::string_view text, UINT icon) {
+  const std::wstring title = sigilflip::native::WideFromUtf8(sigilflip::form1::kApplicationTitle);
+  MessageBoxW(nullptr, sigilflip::native::WideFromUtf8(text).c_str(), title.c_str(), MB_OK | icon);
+}
 
 // The arguments after the program's name, as the wide command line has them.
 std::vector<std::filesystem::path> Arguments() {
@@ -29,22 +49,25 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // beside the program, wherever it is started from.
   const auto folder = sigilflip::form1::GameFolder(Arguments(), ProgramDirectory());
   if (!folder) {
-    const std::wstring usage = sigilflip::native::WideFromUtf8(sigilflip::form1::kUsage);
-    const std::wstring title = sigilflip::native::WideFromUtf8(sigilflip::form1::kApplicationTitle);
-    MessageBoxW(nullptr, usage.c_str(), title.c_str(), MB_OK);
+    ShowBox(sigilflip::form1::kUsage, 0);
     return 2;
   }
-  Form1 form(instance, *folder);
-  if (form.Command1 == nullptr) {
+  try {
+    Form1 form(instance, *folder);
+    form.Show(showCommand);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      if (!form.TranslateDialogKeys(message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    }
+    return static_cast<int>(message.wParam);
+  } catch (const std::system_error& error) {
+    ShowBox(std::string("Sigilflip cannot open its window:\n") +
+                sigilflip::native::SystemMessage(static_cast<unsigned long>(error.code().value())) +
+                ".",
+            MB_ICONERROR);
     return 1;
   }
-  form.Show(showCommand);
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (!form.TranslateDialogKeys(message)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return static_cast<int>(message.wParam);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace sigilflip {
 
@@ -8,8 +10,8 @@ namespace sigilflip {
 class RuneView {
  public:
   virtual ~RuneView() = default;
-  virtual void ClearList() = 0;
-  virtual void AddListItem(std::string_view item) = 0;
+  // Shows `items` in the list, in their order, in place of what it showed.
+  virtual void ShowList(const std::vector<std::string>& items) = 0;
   // A warning of the check; returns once the user has dismissed it.
   virtual void ShowWarning(std::string_view message) = 0;
   // A run that failed; returns once the user has dismissed it.

@@ -26,14 +26,15 @@ RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random) {
 }
 
 void Update_List(const RuneTable& table, RuneView& view) {
-  view.ClearList();
+  std::vector<std::string> items;
   for (Int16 slot = 1; slot <= RuneTable::kRuneSlots; ++slot) {
     const RuneRecord& rune = table.Runes(slot);
     if (rune.Used == kFalse) {
       break;
     }
-    view.AddListItem(Utf8From1252(rune.Name + " => " + rune.NewName));
+    items.push_back(Utf8From1252(rune.Name + " => " + rune.NewName));
   }
+  view.ShowList(items);
 }
 
 void Check(const RuneTable& table, RuneView& view) {

@@ -3,7 +3,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "form1_design.h"
+#include "form1_layout.h"
+#include "message_boxes.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxe
     : List1(nullptr),
       Command1(nullptr),
       directory_(std::move(directory)),
-      boxes_(std::move(boxes)),
+      boxes_(boxes != nullptr ? std::move(boxes) : std::make_unique<ModalMessageBoxes>(this)),
       clock_(std::move(clock)) {
   setObjectName("Form1");
   setWindowTitle(design::kForm1Caption);
@@ -57,18 +58,20 @@ void Form1::Command1_Click() {
   design::Command1_Click(Runes_, directory_, clock_(), *this);
 }
 
-void Form1::ClearList() {
+void Form1::ShowList(const std::vector<std::string>& items) {
+  QStringList texts;
+  texts.reserve(static_cast<qsizetype>(items.size()));
+  for (const std::string& item : items) {
+    texts << FromUtf8(item);
+  }
   List1->clear();
-}
-
-void Form1::AddListItem(std::string_view item) {
-  List1->addItem(FromUtf8(item));
+  List1->addItems(texts);
 }
 
 void Form1::ShowWarning(std::string_view message) {
-  boxes_->Warning(this, FromUtf8(message));
+  boxes_->Warning(message);
 }
 
 void Form1::ShowError(std::string_view message) {
-  boxes_->Error(this, FromUtf8(message));
+  boxes_->Error(message);
 }

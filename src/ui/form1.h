@@ -5,8 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "form1_design.h"
-#include "message_boxes.h"
+#include "form1_click.h"
 #include "rune_table.h"
 #include "rune_view.h"
 
@@ -19,12 +18,12 @@ class Form1 : public QWidget, private sigilflip::RuneView {
   Q_OBJECT
 
  public:
-  // Seconds since local midnight, with their fraction.
-  using Clock = std::function<float()>;
+  using MessageBoxes = sigilflip::form1::MessageBoxes;
+  using Clock = sigilflip::form1::Clock;
 
-  // Runs on magic.ini in `directory`. Tests pass their own message boxes and clock.
-  explicit Form1(std::filesystem::path directory,
-                 std::unique_ptr<MessageBoxes> boxes = std::make_unique<ModalMessageBoxes>(),
+  // Runs on magic.ini in `directory`. Tests pass their own message boxes and clock; without
+  // boxes, the real ones show, modal to the window.
+  explicit Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes = nullptr,
                  Clock clock = sigilflip::form1::SecondsSinceMidnight);
   ~Form1() override;
 
@@ -35,8 +34,7 @@ class Form1 : public QWidget, private sigilflip::RuneView {
   void Command1_Click();
 
  private:
-  void ClearList() override;
-  void AddListItem(std::string_view item) override;
+  void ShowList(const std::vector<std::string>& items) override;
   void ShowWarning(std::string_view message) override;
   void ShowError(std::string_view message) override;
 

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <string>
+#include <system_error>
 #include <vector>
 
-#include "form1_design.h"
+#include "form1_layout.h"
 #include "windows_text.h"
 
 namespace {
@@ -46,10 +47,35 @@ const DpiCalls& Dpi() {
   return calls;
 }
 
+// The device context of a window (the screen's for none), released at the end of the scope, with
+// the objects selected into it put back first.
+class WindowContext {
+ public:
+  explicit WindowContext(HWND window) : window_(window), context_(GetDC(window)) {}
+  ~WindowContext() {
+    if (selected_ != nullptr) {
+      SelectObject(context_, selected_);
+    }
+    ReleaseDC(window_, context_);
+  }
+  WindowContext(const WindowContext&) = delete;
+  WindowContext& operator=(const WindowContext&) = delete;
+
+  HDC get() const { return context_; }
+  void Select(HGDIOBJ object) {
+    const HGDIOBJ previous = SelectObject(context_, object);
+    selected_ = selected_ != nullptr ? selected_ : previous;
+  }
+
+ private:
+  HWND window_;
+  HDC context_;
+  HGDIOBJ selected_ = nullptr;  // what the context held before the first Select
+};
+
 UINT SystemDpi() {
-  const HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const WindowContext screen(nullptr);
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
@@ -101,15 +127,30 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   RegisterClassExW(&windowClass);
 }
 
-void ShowBox(HWND owner, std::string_view message, UINT icon) {
-  const std::wstring title = WideFromUtf8(design::kApplicationTitle);
-  MessageBoxW(owner, WideFromUtf8(message).c_str(), title.c_str(), MB_OK | icon);
+// The real message boxes of a run, owned by `owner`.
+class OwnedMessageBoxes final : public design::MessageBoxes {
+ public:
+  explicit OwnedMessageBoxes(HWND owner) : owner_(owner) {}
+  void Warning(std::string_view text) override { Show(text, 0); }
+  void Error(std::string_view text) override { Show(text, MB_ICONERROR); }
+
+ private:
+  void Show(std::string_view text, UINT icon) {
+    const std::wstring title = WideFromUtf8(design::kApplicationTitle);
+    MessageBoxW(owner_, WideFromUtf8(text).c_str(), title.c_str(), MB_OK | icon);
+  }
+  HWND owner_;
+};
+
+[[noreturn]] void ThrowWindowsError(DWORD error, const char* what) {
+  throw std::system_error(static_cast<int>(error), std::system_category(), what);
 }
 
 }  // namespace
 
-Form1::Form1(HINSTANCE instance, std::filesystem::path directory)
-    : directory_(std::move(directory)) {
+Form1::Form1(HINSTANCE instance, std::filesystem::path directory,
+             std::unique_ptr<MessageBoxes> boxes, Clock clock)
+    : directory_(std::move(directory)), boxes_(std::move(boxes)), clock_(std::move(clock)) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   RegisterWindowClass(instance, WindowProcedure);
@@ -118,7 +159,10 @@ Form1::Form1(HINSTANCE instance, std::filesystem::path directory)
   CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
   if (window_ == nullptr) {
-    return;
+    ThrowWindowsError(GetLastError(), "Cannot create the window");
+  }
+  if (boxes_ == nullptr) {
+    boxes_ = std::make_unique<OwnedMessageBoxes>(window_);
   }
   // Created in tab order: Command1 first, then List1.
   const std::wstring command1 = WideFromUtf8(design::kCommand1Caption);
@@ -129,6 +173,11 @@ Form1::Form1(HINSTANCE instance, std::filesystem::path directory)
       WS_EX_CLIENTEDGE, L"LISTBOX", L"",
       WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 0,
       0, window_, reinterpret_cast<HMENU>(kList1Id), instance, nullptr);
+  if (Command1 == nullptr || List1 == nullptr) {
+    const DWORD error = GetLastError();
+    DestroyWindow(window_);
+    ThrowWindowsError(error, "Cannot create the window's controls");
+  }
   const UINT dpi = WindowDpi(window_);
   const SIZE size = WindowSize(design::Pixels(design::kClientTwips, static_cast<int>(dpi)), dpi);
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
@@ -140,9 +189,6 @@ Form1::Form1(HINSTANCE instance, std::filesystem::path directory)
 Form1::~Form1() {
   if (window_ != nullptr) {
     DestroyWindow(window_);
-  }
-  if (font_ != nullptr) {
-    DeleteObject(font_);
   }
 }
 
@@ -225,20 +271,18 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void Form1::Layout(UINT dpi) {
   Place(List1, design::kList1Twips, dpi);
   Place(Command1, design::kCommand1Twips, dpi);
-  const HFONT previous = font_;
-  font_ = MessageFont(dpi);
-  SendMessageW(List1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-  SendMessageW(Command1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-  if (previous != nullptr) {
-    DeleteObject(previous);
-  }
+  // The controls let go of the old font before it is deleted.
+  decltype(font_) font(MessageFont(dpi));
+  SendMessageW(List1, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  SendMessageW(Command1, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  font_ = std::move(font);
   SetHorizontalExtent();
 }
 
 // Long items scroll sideways: the list is as wide as its widest item in the current font.
 void Form1::SetHorizontalExtent() {
-  const HDC context = GetDC(List1);
-  const HGDIOBJ previous = SelectObject(context, font_);
+  WindowContext context(List1);
+  context.Select(font_.get());
   LONG widest = 0;
   std::wstring text;
   const auto count = static_cast<int>(SendMessageW(List1, LB_GETCOUNT, 0, 0));
@@ -247,60 +291,34 @@ void Form1::SetHorizontalExtent() {
     text.resize(static_cast<std::size_t>(
         SendMessageW(List1, LB_GETTEXT, item, reinterpret_cast<LPARAM>(text.data()))));
     SIZE size{};
-    GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
+    GetTextExtentPoint32W(context.get(), text.c_str(), static_cast<int>(text.size()), &size);
     widest = std::max(widest, size.cx);
   }
-  SelectObject(context, previous);
-  ReleaseDC(List1, context);
   // The items stand a few pixels in from the edge, as many on the right then.
   const int margin = MulDiv(4, static_cast<int>(WindowDpi(window_)), USER_DEFAULT_SCREEN_DPI);
   SendMessageW(List1, LB_SETHORIZONTALEXTENT, widest > 0 ? widest + margin : 0, 0);
 }
 
 void Form1::Command1_Click() {
-  design::Command1_Click(Runes_, directory_, design::SecondsSinceMidnight(), *this);
-  EndListUpdate();
-}
-
-void Form1::EndListUpdate() {
-  if (listFrozen_) {
-    listFrozen_ = false;
-    SetHorizontalExtent();
-    SendMessageW(List1, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(List1, nullptr, TRUE);
-  }
+  design::Command1_Click(Runes_, directory_, clock_(), *this);
 }
 
 // Filling a list of 1000 items is many times faster with redrawing off meanwhile.
-void Form1::ClearList() {
-  if (!listFrozen_) {
-    listFrozen_ = true;
-    SendMessageW(List1, WM_SETREDRAW, FALSE, 0);
-  }
+void Form1::ShowList(const std::vector<std::string>& items) {
+  SendMessageW(List1, WM_SETREDRAW, FALSE, 0);
   SendMessageW(List1, LB_RESETCONTENT, 0, 0);
-}
-
-void Form1::AddListItem(std::string_view item) {
-  SendMessageW(List1, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(item).c_str()));
+  for (const std::string& item : items) {
+    SendMessageW(List1, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(item).c_str()));
+  }
+  SetHorizontalExtent();
+  SendMessageW(List1, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(List1, nullptr, TRUE);
 }
 
 void Form1::ShowWarning(std::string_view message) {
-  EndListUpdate();  // the filled list shows behind the box
-  ShowBox(window_, message, 0);
+  boxes_->Warning(message);
 }
 
 void Form1::ShowError(std::string_view message) {
-  EndListUpdate();
-  ShowBox(window_, message, MB_ICONERROR);
-}
-
-std::filesystem::path ProgramDirectory() {
-  std::vector<wchar_t> name(MAX_PATH);
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
-    if (length < name.size()) {
-      return std::filesystem::path(std::wstring(name.data(), length)).parent_path();
-    }
-    name.resize(name.size() * 2);  // cut short: try again with room for a long path
-  }
+  boxes_->Error(message);
 }

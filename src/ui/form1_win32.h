@@ -3,7 +3,12 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
 
+#include "form1_click.h"
 #include "rune_table.h"
 #include "rune_view.h"
 
@@ -12,8 +17,18 @@
 // the last run's runes until the next run.
 class Form1 final : private sigilflip::RuneView {
  public:
-  // Creates the window, hidden, for runs on magic.ini in `directory`.
-  Form1(HINSTANCE instance, std::filesystem::path directory);
+  using MessageBoxes = sigilflip::form1::MessageBoxes;
+  using Clock = sigilflip::form1::Clock;
+  struct FontDeleter {
+    void operator()(HFONT font) const { DeleteObject(font); }
+  };
+
+  // Creates the window, hidden, for runs on magic.ini in `directory`; throws std::system_error
+  // when Windows cannot create it. Tests pass their own message boxes and clock; without boxes,
+  // the real ones show, owned by the window.
+  Form1(HINSTANCE instance, std::filesystem::path directory,
+        std::unique_ptr<MessageBoxes> boxes = nullptr,
+        Clock clock = sigilflip::form1::SecondsSinceMidnight);
   ~Form1() override;
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;
@@ -24,6 +39,7 @@ class Form1 final : private sigilflip::RuneView {
   // when the message was one of them.
   bool TranslateDialogKeys(MSG& message);
 
+  HWND window() const { return window_; }
   HWND List1 = nullptr;
   HWND Command1 = nullptr;
 
@@ -34,22 +50,17 @@ class Form1 final : private sigilflip::RuneView {
 
   // Places the controls and sets their font for `dpi`.
   void Layout(UINT dpi);
-  // Lets the list redraw again after it was filled.
-  void EndListUpdate();
   void SetHorizontalExtent();
 
-  void ClearList() override;
-  void AddListItem(std::string_view item) override;
+  void ShowList(const std::vector<std::string>& items) override;
   void ShowWarning(std::string_view message) override;
   void ShowError(std::string_view message) override;
 
   HWND window_ = nullptr;
-  HFONT font_ = nullptr;
+  std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> font_;
   HWND focus_ = nullptr;  // the control that had the focus when the window was last active
-  bool listFrozen_ = false;
   std::filesystem::path directory_;
+  std::unique_ptr<MessageBoxes> boxes_;
+  Clock clock_;
   sigilflip::RuneTable Runes_;
 };
-
-// The folder of the running program, however long its path.
-std::filesystem::path ProgramDirectory();

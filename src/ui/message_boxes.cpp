@@ -2,22 +2,23 @@
 
 #include <QMessageBox>
 
-#include "form1_design.h"
+#include "form1_layout.h"
 
 namespace {
 
-void ShowModal(QMessageBox::Icon icon, QWidget* parent, const QString& text) {
-  QMessageBox box(icon, QString::fromUtf8(sigilflip::form1::kApplicationTitle), text,
+void ShowModal(QMessageBox::Icon icon, QWidget* parent, std::string_view text) {
+  QMessageBox box(icon, QString::fromUtf8(sigilflip::form1::kApplicationTitle),
+                  QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                   QMessageBox::Ok, parent);
   box.exec();
 }
 
 }  // namespace
 
-void ModalMessageBoxes::Warning(QWidget* parent, const QString& text) {
-  ShowModal(QMessageBox::NoIcon, parent, text);
+void ModalMessageBoxes::Warning(std::string_view text) {
+  ShowModal(QMessageBox::NoIcon, parent_, text);
 }
 
-void ModalMessageBoxes::Error(QWidget* parent, const QString& text) {
-  ShowModal(QMessageBox::Critical, parent, text);
+void ModalMessageBoxes::Error(std::string_view text) {
+  ShowModal(QMessageBox::Critical, parent_, text);
 }

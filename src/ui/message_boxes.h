@@ -1,22 +1,16 @@
 #pragma once
 
-#include <QString>
+#include "form1_click.h"
 
 class QWidget;
 
-// The modal message boxes of a run, behind a seam so that tests never wait on one.
-class MessageBoxes {
+// The real message boxes of a run, modal to `parent`.
+class ModalMessageBoxes final : public sigilflip::form1::MessageBoxes {
  public:
-  virtual ~MessageBoxes() = default;
-  // A warning of the check: OK button only, no icon. Returns once dismissed.
-  virtual void Warning(QWidget* parent, const QString& text) = 0;
-  // A run that failed: OK button only, error icon. Returns once dismissed.
-  virtual void Error(QWidget* parent, const QString& text) = 0;
-};
+  explicit ModalMessageBoxes(QWidget* parent) : parent_(parent) {}
+  void Warning(std::string_view text) override;
+  void Error(std::string_view text) override;
 
-// The real boxes, titled with the application's title.
-class ModalMessageBoxes final : public MessageBoxes {
- public:
-  void Warning(QWidget* parent, const QString& text) override;
-  void Error(QWidget* parent, const QString& text) override;
+ private:
+  QWidget* parent_;
 };

@@ -58,7 +58,7 @@ TEST_F(SigilflipperTest, WritesTheOutputAndShowsTheMapping) {
   ASSERT_TRUE(Run({0.99f, 0.0f}));
   EXPECT_EQ(ReadBytes(folder / "magic-new.ini"),
             "[Runes]\r\nRune1=water\r\nRune2=Fire\r\nRune3=water\r\n");
-  EXPECT_EQ(view.events, (Texts{"clear", "item: Fire => water", "item: water => Fire"}));
+  EXPECT_EQ(view.events, (Texts{"list", "item: Fire => water", "item: water => Fire"}));
   EXPECT_EQ(table.RuneCount(), 2);
   EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
 }
@@ -75,7 +75,7 @@ TEST_F(SigilflipperTest, EmptyInputGivesEmptyOutputAndEmptyList) {
   view.list = {"left over"};
   ASSERT_TRUE(Run({}));
   EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "");
-  EXPECT_EQ(view.events, Texts{"clear"});
+  EXPECT_EQ(view.events, Texts{"list"});
   EXPECT_TRUE(view.list.empty());
 }
 
@@ -95,7 +95,7 @@ TEST_F(SigilflipperTest, EmptyNameWarnsAfterTheListWithTheFreeSlotsCounted) {
   // NewName of rune 3 and of the 997 free slots.
   WriteBytes(folder / "magic.ini", "RUNE1=\r\nRUNE2=B\r\nRUNE3=C\r\n");
   ASSERT_TRUE(Run({0.0f, 0.0f, 0.0f}));
-  EXPECT_EQ(view.events, (Texts{"clear", "item:  => B", "item: B => C", "item: C => ",
+  EXPECT_EQ(view.events, (Texts{"list", "item:  => B", "item: B => C", "item: C => ",
                                 "warning: Rune error : count = 998 : "}));
 }
 

@@ -8,16 +8,16 @@
 
 namespace sigilflip::testing {
 
-// Records what a run shows, in order: "clear", "item: ...", "warning: ...", "error: ...".
+// Records what a run shows, in order: "list" and an "item: ..." for each item, "warning: ...",
+// "error: ...".
 class RecordingView final : public RuneView {
  public:
-  void ClearList() override {
-    list.clear();
-    events.push_back("clear");
-  }
-  void AddListItem(std::string_view item) override {
-    list.emplace_back(item);
-    events.push_back("item: " + std::string(item));
+  void ShowList(const std::vector<std::string>& items) override {
+    list = items;
+    events.push_back("list");
+    for (const std::string& item : items) {
+      events.push_back("item: " + item);
+    }
   }
   void ShowWarning(std::string_view message) override {
     warnings.emplace_back(message);

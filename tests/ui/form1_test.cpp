@@ -1,50 +1,21 @@
 #include "form1.h"
 
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "form1_design.h"
+#include "click_cases.h"
+#include "files.h"
+#include "form1_layout.h"
 
 namespace {
 
-constexpr float kSeed = 45296.25f;  // 12:34:56.25
-
-// Records the boxes instead of showing them, with the list as it stood at each box.
-class RecordedBoxes final : public MessageBoxes {
- public:
-  struct Box {
-    QString kind;
-    QString text;
-    int listCount;
-    bool parentVisible;
-  };
-
-  explicit RecordedBoxes(std::vector<Box>& boxes) : boxes_(boxes) {}
-  void Warning(QWidget* parent, const QString& text) override { Record("warning", parent, text); }
-  void Error(QWidget* parent, const QString& text) override { Record("error", parent, text); }
-
- private:
-  void Record(const QString& kind, QWidget* parent, const QString& text) {
-    const auto* form = qobject_cast<Form1*>(parent);
-    boxes_.push_back({kind, text, form != nullptr ? form->List1->count() : -1,
-                      parent != nullptr && parent->isVisible()});
-  }
-  std::vector<Box>& boxes_;
-};
-
-std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using sigilflip::testing::ReadBytes;
+using sigilflip::testing::WriteBytes;
 
 QStringList Items(const QListWidget* list) {
   QStringList items;
@@ -52,6 +23,34 @@ QStringList Items(const QListWidget* list) {
     items << list->item(row)->text();
   }
   return items;
+}
+
+// Records the boxes instead of showing them, each as "warning" or "error", the number of items in
+// the list while it showed, and its text.
+class RecordedBoxes final : public sigilflip::form1::MessageBoxes {
+ public:
+  RecordedBoxes(QStringList& boxes, const std::unique_ptr<Form1>& form)
+      : boxes_(boxes), form_(form) {}
+  void Warning(std::string_view text) override { Record("warning", text); }
+  void Error(std::string_view text) override { Record("error", text); }
+
+ private:
+  void Record(const char* kind, std::string_view text) {
+    boxes_ << QString("%1 %2: %3")
+                  .arg(kind)
+                  .arg(form_->List1->count())
+                  .arg(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  }
+  QStringList& boxes_;
+  const std::unique_ptr<Form1>& form_;
+};
+
+QStringList FromUtf8(const std::vector<std::string>& texts) {
+  QStringList list;
+  for (const std::string& text : texts) {
+    list << QString::fromStdString(text);
+  }
+  return list;
 }
 
 }  // namespace
@@ -65,8 +64,8 @@ class Form1Test : public QObject {
     QVERIFY(folder_->isValid());
     dir_ = std::filesystem::path(folder_->path().toStdU16String());
     boxes_.clear();
-    form_ = std::make_unique<Form1>(dir_, std::make_unique<RecordedBoxes>(boxes_),
-                                    [] { return kSeed; });
+    form_ = std::make_unique<Form1>(dir_, std::make_unique<RecordedBoxes>(boxes_, form_),
+                                    [] { return sigilflip::testing::kClickSeed; });
   }
 
   void cleanup() {
@@ -94,17 +93,33 @@ class Form1Test : public QObject {
     QCOMPARE(form_->Command1->nextInFocusChain(), form_->List1);
   }
 
-  void clickWritesTheOutputAndFillsTheList() {
-    WriteBytes(dir_ / "magic.ini", "[a]\r\nRUNE1=\xC6ther\r\nRUNE2=Fire\r\nRUNE3=Ice\r\n");
-    QTest::mouseClick(form_->Command1, Qt::LeftButton);
+  // The click cases that the Win32 window's tests run too.
+  void click_data() {
+    QTest::addColumn<int>("index");
+    const auto cases = sigilflip::testing::ClickCases();
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+      QTest::newRow(cases[i].name) << static_cast<int>(i);
+    }
+  }
 
-    // The seed 12:34:56.25 draws 0.680, 0.773 and 0.353: counts 2, 2 and 1 over three runes, so
-    // Æther goes to the 2nd unnamed rune (Fire), Fire to the 2nd of the rest (Ice), Ice to Æther.
-    QCOMPARE(Items(form_->List1), QStringList({QString::fromUtf8("Æther => Ice"),
-                                               QString::fromUtf8("Fire => Æther"), "Ice => Fire"}));
-    QCOMPARE(ReadBytes(dir_ / "magic-new.ini"),
-             std::string("[a]\r\nRune1=Ice\r\nRune2=\xC6ther\r\nRune3=Fire\r\n"));
-    QVERIFY(boxes_.empty());
+  void click() {
+    QFETCH(int, index);
+    const sigilflip::testing::ClickCase test =
+        sigilflip::testing::ClickCases()[static_cast<std::size_t>(index)];
+    if (test.hasInput) {
+      WriteBytes(dir_ / "magic.ini", test.input);
+    }
+    QTest::mouseClick(form_->Command1, Qt::LeftButton);
+    QCOMPARE(Items(form_->List1), FromUtf8(test.items));
+    QCOMPARE(std::filesystem::exists(dir_ / "magic-new.ini"), !test.output.empty());
+    if (!test.output.empty()) {
+      QCOMPARE(ReadBytes(dir_ / "magic-new.ini"), test.output);
+    }
+    QCOMPARE(boxes_.size(), static_cast<qsizetype>(test.boxes.size()));
+    for (std::size_t i = 0; i < test.boxes.size(); ++i) {
+      QVERIFY2(boxes_[static_cast<qsizetype>(i)].startsWith(QString::fromStdString(test.boxes[i])),
+               qPrintable(boxes_[static_cast<qsizetype>(i)]));
+    }
   }
 
   void spaceOnTheButtonClicksItAndReturnDoesNot() {
@@ -126,16 +141,6 @@ class Form1Test : public QObject {
     QCOMPARE(Items(form_->List1), QStringList{"solo => solo"});
   }
 
-  void warningsFollowTheFilledList() {
-    // Whatever the draws, an empty name among three runes warns once, for the rune named "".
-    WriteBytes(dir_ / "magic.ini", "RUNE1=B\r\nRUNE2=\r\nRUNE3=C\r\n");
-    QTest::mouseClick(form_->Command1, Qt::LeftButton);
-    QCOMPARE(boxes_.size(), std::size_t{1});
-    QCOMPARE(boxes_[0].kind, QString("warning"));
-    QCOMPARE(boxes_[0].text, QString("Rune error : count = 998 : "));
-    QCOMPARE(boxes_[0].listCount, 3);
-  }
-
   void errorLeavesWindowListAndFilesAsTheyWere() {
     WriteBytes(dir_ / "magic.ini", "RUNE1=a\r\n");
     form_->show();
@@ -144,10 +149,8 @@ class Form1Test : public QObject {
     std::filesystem::remove(dir_ / "magic.ini");
 
     QTest::mouseClick(form_->Command1, Qt::LeftButton);
-    QCOMPARE(boxes_.size(), std::size_t{1});
-    QCOMPARE(boxes_[0].kind, QString("error"));
-    QVERIFY2(boxes_[0].text.startsWith("Cannot read "), qPrintable(boxes_[0].text));
-    QVERIFY(boxes_[0].parentVisible);
+    QCOMPARE(boxes_.size(), 1);
+    QVERIFY2(boxes_[0].startsWith("error 1: Cannot read "), qPrintable(boxes_[0]));
     QVERIFY(form_->isVisible());
     QCOMPARE(Items(form_->List1), QStringList{"a => a"});
     QCOMPARE(ReadBytes(dir_ / "magic-new.ini"), earlier);
@@ -156,6 +159,37 @@ class Form1Test : public QObject {
     WriteBytes(dir_ / "magic.ini", "RUNE1=b\r\n");
     QTest::mouseClick(form_->Command1, Qt::LeftButton);
     QCOMPARE(Items(form_->List1), QStringList{"b => b"});
+  }
+
+  // The real boxes: modal to the window, titled Sigilflip, OK only, an icon for errors alone.
+  void realBoxesAreModalToTheWindow() {
+    Form1 form(dir_);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QStringList shown;
+    // Reads each box as it shows, and closes it.
+    QTimer reader;
+    connect(&reader, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        shown << QString("%1 %2 %3 %4 %5")
+                     .arg(box->parentWidget() == &form ? "owned" : "unowned", box->windowTitle())
+                     .arg(box->icon())
+                     .arg(box->standardButtons() == QMessageBox::Ok ? "ok" : "other buttons",
+                          box->text());
+        box->accept();
+      }
+    });
+    reader.start(10);
+    WriteBytes(dir_ / "magic.ini", "RUNE1=B\r\nRUNE2=\r\nRUNE3=C\r\n");
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    std::filesystem::remove(dir_ / "magic.ini");
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[0],
+             QString("owned Sigilflip %1 ok Rune error : count = 998 : ").arg(QMessageBox::NoIcon));
+    QVERIFY2(shown[1].startsWith(
+                 QString("owned Sigilflip %1 ok Cannot read ").arg(QMessageBox::Critical)),
+             qPrintable(shown[1]));
   }
 
   void clockGivesSecondsSinceMidnight() {
@@ -170,7 +204,7 @@ class Form1Test : public QObject {
  private:
   std::unique_ptr<QTemporaryDir> folder_;
   std::filesystem::path dir_;
-  std::vector<RecordedBoxes::Box> boxes_;
+  QStringList boxes_;
   std::unique_ptr<Form1> form_;
 };
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../core/test_support.h"
+#include "test_support.h"
 
 namespace sigilflip::form1 {
 namespace {

@@ -1,4 +1,4 @@
-#include "form1_design.h"
+#include "form1_click.h"
 
 #include <chrono>
 #include <ctime>

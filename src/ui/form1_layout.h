@@ -1,12 +1,8 @@
 #pragma once
 
-#include <filesystem>
-
-#include "rune_table.h"
-#include "rune_view.h"
-
-// Form1 as both front ends build it: its layout in twips, its captions and what a click on
-// Command1 does. Standard C++, so that the Qt and the Win32 window share one copy.
+// Form1 as both front ends lay it out: its size and its controls' places in twips, and its
+// captions. Standard C++, so that the Qt and the Win32 window share one copy; what a click does is
+// in form1_click.h.
 namespace sigilflip::form1 {
 
 inline constexpr int kTwipsPerInch = 1440;  // 15 twips a pixel at 96 dots per inch
@@ -45,13 +41,5 @@ constexpr Rect Pixels(Rect twips, int dpi) {
   return {Pixels(twips.left, dpi), Pixels(twips.top, dpi), Pixels(twips.width, dpi),
           Pixels(twips.height, dpi)};
 }
-
-// Seconds since local midnight, with their milliseconds.
-float SecondsSinceMidnight();
-
-// The click on Command1: seeds the random source with `seed` (the seconds since midnight) and
-// runs on magic.ini in `directory`. Returns whether the run succeeded; the view has shown why not.
-bool Command1_Click(RuneTable& table, const std::filesystem::path& directory, float seed,
-                    RuneView& view);
 
 }  // namespace sigilflip::form1

@@ -1,38 +1,17 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
-#include "random_source.h"
-#include "recording_view.h"
-#include "rune_table.h"
-
+// Files for tests of any framework: a folder of their own, and whole files read and written.
 namespace sigilflip::testing {
-
-// Hands out the draws it was given, in order; running out is a test failure.
-class ScriptedRandom final : public RandomSource {
- public:
-  explicit ScriptedRandom(std::vector<float> draws) : draws_(std::move(draws)) {}
-  float Next() override {
-    if (drawn_ >= draws_.size()) {
-      ADD_FAILURE() << "more draws than scripted";
-      return 0.0f;
-    }
-    return draws_[drawn_++];
-  }
-  std::size_t Drawn() const { return drawn_; }
-
- private:
-  std::vector<float> draws_;
-  std::size_t drawn_ = 0;
-};
 
 // A fresh folder, removed with everything in it at the end of the test.
 class TempDir {
@@ -80,27 +59,24 @@ inline std::string FileNotFoundReason() {
 #endif
 }
 
+// The bytes of a file; throws when it cannot be read.
 inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "cannot open " << path;
+  if (!in) {
+    throw std::runtime_error("cannot open " + path.string());
+  }
   std::string bytes(std::filesystem::file_size(path), '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return bytes;
 }
 
+// Writes a file anew; throws when it cannot be written.
 inline void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
-
-// The mapping of a table as "Name => NewName" items, in slot order (Windows-1252 bytes).
-inline std::vector<std::string> Mapping(const RuneTable& table) {
-  std::vector<std::string> items;
-  for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
-    items.push_back(table.Runes(slot).Name + " => " + table.Runes(slot).NewName);
+  if (!out) {
+    throw std::runtime_error("cannot write " + path.string());
   }
-  return items;
 }
 
 }  // namespace sigilflip::testing

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What a click on Command1 does, as both front ends' tests check it: a magic.ini, the clock at
+// 12:34:56.25, and what the window then shows and writes. Texts are UTF-8.
+namespace sigilflip::testing {
+
+inline constexpr float kClickSeed = 45296.25f;  // 12:34:56.25
+
+struct ClickCase {
+  const char* name;
+  bool hasInput;
+  std::string input;               // magic.ini
+  std::vector<std::string> items;  // List1 afterwards
+  std::string output;              // magic-new.ini afterwards; empty: none
+  // The boxes, in order, each as "warning" or "error", the items in List1 while it showed, and
+  // the start of its text: "warning 3: Rune error : count = 998 : ".
+  std::vector<std::string> boxes;
+};
+
+inline std::vector<ClickCase> ClickCases() {
+  return {
+      // The seed draws 0.680, 0.773 and 0.353: counts 2, 2 and 1 over three runes, so Æther goes
+      // to the 2nd unnamed rune (Fire), Fire to the 2nd of the rest (Ice), Ice to Æther.
+      {"writes the output and fills the list",
+       true,
+       "[a]\r\nRUNE1=\xC6ther\r\nRUNE2=Fire\r\nRUNE3=Ice\r\n",
+       {"Æther => Ice", "Fire => Æther", "Ice => Fire"},
+       "[a]\r\nRune1=Ice\r\nRune2=\xC6ther\r\nRune3=Fire\r\n",
+       {}},
+      // Whatever the draws, an empty name among three runes warns once, after the list is filled.
+      {"warns after the filled list",
+       true,
+       "RUNE1=B\r\nRUNE2=\r\nRUNE3=C\r\n",
+       {"B => C", " => B", "C => "},
+       "Rune1=C\r\nRune2=B\r\nRune3=\r\n",
+       {"warning 3: Rune error : count = 998 : "}},
+      {"says why when magic.ini is missing", false, "", {}, "", {"error 0: Cannot read "}},
+  };
+}
+
+}  // namespace sigilflip::testing

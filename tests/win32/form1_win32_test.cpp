@@ -1,0 +1,109 @@
+// The Win32 Form1 with a clock and message boxes of the test's: the click cases that the Qt
+// window's tests run too, and what only this window does with its list. Runs under Wine in Xvfb
+// (form1_tests.sh); the window is created but never shown, and nothing drives it but messages.
+#include "form1_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "click_cases.h"
+#include "test_support.h"
+#include "windows_text.h"
+
+namespace sigilflip {
+namespace {
+
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+std::vector<std::string> Items(HWND list) {
+  std::vector<std::string> items;
+  const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+  for (int item = 0; item < count; ++item) {
+    std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, item, 0)) + 1,
+                      L'\0');
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(list, LB_GETTEXT, item, reinterpret_cast<LPARAM>(text.data()))));
+    items.push_back(native::Utf8FromWide(text));
+  }
+  return items;
+}
+
+// Records the boxes as the Qt window's tests do: "warning 3: text".
+class RecordedBoxes final : public form1::MessageBoxes {
+ public:
+  RecordedBoxes(std::vector<std::string>& boxes, const HWND& list) : boxes_(boxes), list_(list) {}
+  void Warning(std::string_view text) override { Record("warning", text); }
+  void Error(std::string_view text) override { Record("error", text); }
+
+ private:
+  void Record(const char* kind, std::string_view text) {
+    boxes_.push_back(std::string(kind) + " " +
+                     std::to_string(SendMessageW(list_, LB_GETCOUNT, 0, 0)) + ": " +
+                     std::string(text));
+  }
+  std::vector<std::string>& boxes_;
+  const HWND& list_;
+};
+
+// A fresh Form1 on a folder of its own.
+struct Window {
+  Window()
+      : form(GetModuleHandleW(nullptr), folder.path(), std::make_unique<RecordedBoxes>(boxes, list),
+             [] { return testing::kClickSeed; }),
+        list(form.List1) {}
+
+  // A click as Windows reports it to the window.
+  void Click() {
+    SendMessageW(form.window(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(form.Command1), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(form.Command1));
+  }
+
+  testing::TempDir folder;
+  std::vector<std::string> boxes;
+  Form1 form;
+  HWND list;
+};
+
+class Form1Win32 : public ::testing::TestWithParam<testing::ClickCase> {};
+
+TEST_P(Form1Win32, Click) {
+  const testing::ClickCase& test = GetParam();
+  Window window;
+  if (test.hasInput) {
+    WriteBytes(window.folder / "magic.ini", test.input);
+  }
+  window.Click();
+  EXPECT_EQ(Items(window.list), test.items);
+  ASSERT_EQ(std::filesystem::exists(window.folder / "magic-new.ini"), !test.output.empty());
+  if (!test.output.empty()) {
+    EXPECT_EQ(ReadBytes(window.folder / "magic-new.ini"), test.output);
+  }
+  ASSERT_EQ(window.boxes.size(), test.boxes.size());
+  for (std::size_t i = 0; i < test.boxes.size(); ++i) {
+    EXPECT_EQ(window.boxes[i].substr(0, test.boxes[i].size()), test.boxes[i]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothWindows, Form1Win32, ::testing::ValuesIn(testing::ClickCases()));
+
+// The list is refilled from the table, and wide enough to scroll to the end of its longest item.
+TEST(Form1Win32List, IsReplacedAndScrollsToItsWidestItem) {
+  Window window;
+  WriteBytes(window.folder / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\n");
+  window.Click();
+  EXPECT_EQ(Items(window.list), (std::vector<std::string>{"a => a", "b => b"}));
+  const std::string wide(200, 'w');
+  WriteBytes(window.folder / "magic.ini", "RUNE1=" + wide + "\r\n");
+  window.Click();
+  EXPECT_EQ(Items(window.list), std::vector<std::string>{wide + " => " + wide});
+  RECT client{};
+  GetClientRect(window.list, &client);
+  EXPECT_GT(SendMessageW(window.list, LB_GETHORIZONTALEXTENT, 0, 0), client.right);
+  EXPECT_TRUE(window.boxes.empty());
+}
+
+}  // namespace
+}  // namespace sigilflip
