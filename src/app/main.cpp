@@ -8,6 +8,7 @@
 #include "form1.h"
 #include "form1_layout.h"
 #include "game_folder.h"
+#include "user_texts.h"
 #include "version.h"
 
 int main(int argc, char* argv[]) {
@@ -22,9 +23,9 @@ int main(int argc, char* argv[]) {
   const auto folder = sigilflip::form1::GameFolder(
       arguments, std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
   if (!folder) {
-    std::fprintf(stderr, "%s\n", sigilflip::form1::kUsage);
+    std::fprintf(stderr, "%s\n", sigilflip::texts::kUsage);
     QMessageBox usage(QMessageBox::NoIcon, sigilflip::form1::kApplicationTitle,
-                      sigilflip::form1::kUsage, QMessageBox::Ok);
+                      sigilflip::texts::kUsage, QMessageBox::Ok);
     usage.exec();
     return 2;
   }

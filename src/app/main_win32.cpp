@@ -9,6 +9,7 @@
 
 #include "form1_layout.h"
 #include "game_folder.h"
+#include "user_texts.h"
 #include "windows_text.h"
 
 namespace {
@@ -49,7 +50,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // beside the program, wherever it is started from.
   const auto folder = sigilflip::form1::GameFolder(Arguments(), ProgramDirectory());
   if (!folder) {
-    ShowBox(sigilflip::form1::kUsage, 0);
+    ShowBox(sigilflip::texts::kUsage, 0);
     return 2;
   }
   try {
@@ -64,9 +65,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     }
     return static_cast<int>(message.wParam);
   } catch (const std::system_error& error) {
-    ShowBox(std::string("Sigilflip cannot open its window:\n") +
-                sigilflip::native::SystemMessage(static_cast<unsigned long>(error.code().value())) +
-                ".",
+    ShowBox(sigilflip::texts::CannotOpenWindow(
+                sigilflip::native::SystemMessage(static_cast<unsigned long>(error.code().value()))),
             MB_ICONERROR);
     return 1;
   }

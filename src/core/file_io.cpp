@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "run_error.h"
+#include "user_texts.h"
 
 namespace sigilflip {
 namespace {
@@ -13,8 +14,7 @@ auto Attempt(const char* what, const std::filesystem::path& path, Call&& call) {
   try {
     return call();
   } catch (const native::SystemError& error) {
-    throw RunError("Cannot " + std::string(what) + " " + DisplayPath(path) + ":\n" + error.what() +
-                   ".");
+    throw RunError(texts::CannotAccess(what, DisplayPath(path), error.what()));
   }
 }
 
@@ -44,8 +44,7 @@ ReplacementFile::ReplacementFile(std::filesystem::path path, const InputFile* so
   Attempt("write", path_, [&] {
     target_ = native::FinalTarget(path_);
     if (source != nullptr && native::IsSameFile(source->file(), target_)) {
-      throw RunError(DisplayPath(path_) + " leads to " + DisplayPath(source->path()) +
-                     " itself. Sigilflip does not overwrite the file it reads.");
+      throw RunError(texts::OutputLeadsToInput(DisplayPath(path_), DisplayPath(source->path())));
     }
     const std::optional<native::Permissions> permissions = native::CheckReplaceable(target_);
     native::RemoveLeftovers(target_);

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 
+#include "user_texts.h"
+
 // The platform's file calls, one implementation for POSIX and one for Windows. A call that fails
 // throws SystemError with the system's reason, in the user's language where the system has one.
 namespace sigilflip::native {
@@ -18,11 +20,10 @@ namespace sigilflip::native {
 using File = std::intptr_t;  // a file descriptor, or a Windows HANDLE
 inline constexpr File kNoFile = -1;
 
-// The reasons of our own, where the systems' words would mislead ("Access is denied").
-inline constexpr const char* kFolderReason = "It is a folder, not a file";
-inline constexpr const char* kNotAFileReason = "It is a device, a pipe or a socket, not a file";
-inline constexpr const char* kReadOnlyReason = "It is read-only";
-inline constexpr const char* kInUseReason = "It is open in another program";
+using texts::kFolderReason;
+using texts::kInUseReason;
+using texts::kNotAFileReason;
+using texts::kReadOnlyReason;
 
 class SystemError : public std::runtime_error {
  public:

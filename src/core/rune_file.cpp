@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scrambler.h"
+#include "user_texts.h"
 #include "windows1252.h"
 
 namespace sigilflip {
@@ -203,10 +204,7 @@ bool CollectWith(LineReader& reader, ByteSource& source, RuneTable& table,
     if (reader.Undecided() && CarriageReturnFollows(source)) {
       return false;
     }
-    throw RunError(std::string(inputName) + " names more than " +
-                   std::to_string(RuneTable::kRuneSlots) +
-                   " different runes. Sigilflip shuffles at most " +
-                   std::to_string(RuneTable::kRuneSlots) + ".");
+    throw RunError(texts::TooManyRunes(inputName, RuneTable::kRuneSlots));
   }
 }
 
@@ -281,9 +279,7 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Byt
   // The ending of the rune in `slot`, found for a line that names `name`.
   const auto endingOf = [&](Int16 slot, std::string_view name) {
     if (slot == 0) {
-      throw RunError(std::string(inputName) +
-                     " changed while Sigilflip was reading it: the rune \"" +
-                     Utf8From1252(StripSpaces(name)) + "\" was not in it before.");
+      throw RunError(texts::ChangedWhileReading(inputName, Utf8From1252(StripSpaces(name))));
     }
     return endings.Of(slot);
   };

@@ -7,6 +7,7 @@
 
 #include "file_io.h"
 #include "rune_file.h"
+#include "user_texts.h"
 #include "windows1252.h"
 
 namespace sigilflip {
@@ -52,8 +53,7 @@ void Check(const RuneTable& table, RuneView& view) {
     const auto found = uses.find(rune.Name);
     const Int16 count = found == uses.end() ? Int16{0} : found->second;
     if (count != 1) {
-      view.ShowWarning("Rune error : count = " + std::to_string(count) + " : " +
-                       Utf8From1252(rune.Name));
+      view.ShowWarning(texts::RuneError(count, Utf8From1252(rune.Name)));
     }
   }
 }
@@ -66,8 +66,7 @@ bool Sigilflipper(RuneTable& table, const fs::path& directory, RandomSource& ran
     Check(table, view);
     return true;
   } catch (const std::bad_alloc&) {
-    view.ShowError("Sigilflip ran out of memory while shuffling " +
-                   DisplayPath(directory / kInputName) + ".");
+    view.ShowError(texts::OutOfMemory(DisplayPath(directory / kInputName)));
   } catch (const std::exception& error) {
     view.ShowError(error.what());
   }

@@ -2,6 +2,8 @@
 
 #include "windows_text.h"
 
+#include "user_texts.h"
+
 #include <string>
 
 namespace sigilflip::native {
@@ -35,7 +37,7 @@ std::string SystemMessage(unsigned long error) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   if (length == 0) {
-    return "Windows error " + std::to_string(error);
+    return texts::UnknownWindowsError(error);
   }
   std::wstring message(buffer, length);
   LocalFree(buffer);

@@ -8,13 +8,6 @@
 // on. Standard C++, shared by both front ends.
 namespace sigilflip::form1 {
 
-// How to start the program, for a message box.
-inline constexpr const char* kUsage =
-    "Usage: Sigilflip [FOLDER | FILE]\n\n"
-    "Sigilflip shuffles the rune names of the magic.ini in FOLDER, or in the folder that holds "
-    "FILE (as when magic.ini is dropped on the program), and writes magic-new.ini beside it. "
-    "Without either, it works on the magic.ini beside the program.";
-
 // The folder of the magic.ini to work on, settled once at start from the arguments after the
 // program's name: none, the program's own folder; a folder; a file, the folder that holds it.
 // Relative paths are taken from the current folder. A path that does not exist is taken for a

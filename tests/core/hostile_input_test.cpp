@@ -14,6 +14,7 @@ namespace sigilflip {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CannotWrite;
 using testing::CheckRun;
 using testing::ReadBytes;
 using testing::RunIn;
@@ -171,8 +172,7 @@ TEST_F(ChangedBetweenPasses, FolderRemovedGivesTheSystemsReason) {
   MeddlingRandom random([&] { fs::remove_all(folder.path()); });
   testing::RecordingView view;
   EXPECT_FALSE(Sigilflipper(table, folder.path(), random, view));
-  EXPECT_EQ(view.errors, Texts{"Cannot write " + (folder / "magic-new.ini").string() +
-                               ":\nNo such file or directory."});
+  EXPECT_EQ(view.errors, Texts{CannotWrite(folder / "magic-new.ini", "No such file or directory")});
 }
 #endif
 

@@ -1,4 +1,5 @@
 #include "native_file.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -42,12 +43,7 @@ TEST(RetryWhileInUse, WaitsOutABriefHoldWithGrowingPauses) {
 
 TEST(RetryWhileInUse, GivesUpAfterAboutTwoSecondsSayingTheFileIsInUse) {
   Flaky flaky(std::vector<Kind>(100, Kind::kInUse));
-  try {
-    flaky.Run();
-    FAIL() << "no failure";
-  } catch (const SystemError& error) {
-    EXPECT_STREQ(error.what(), kInUseReason);
-  }
+  EXPECT_EQ(testing::MessageOf<SystemError>([&] { flaky.Run(); }), kInUseReason);
   EXPECT_EQ(flaky.calls, kInUsePauses.size() + 1);
   const int waited = std::accumulate(flaky.pauses.begin(), flaky.pauses.end(), 0);
   EXPECT_GE(waited, 1500);

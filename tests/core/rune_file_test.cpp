@@ -11,6 +11,7 @@
 namespace sigilflip {
 namespace {
 
+using testing::MessageOf;
 using testing::ScriptedRandom;
 using Lines = std::vector<std::string>;
 
@@ -291,14 +292,11 @@ TEST(RuneFile, MoreThanAThousandRunesIsAnError) {
     for (std::size_t capacity : {std::size_t{64}, LineReader::kDefaultCapacity}) {
       RuneTable table;
       StringSource source(tooMany);
-      try {
-        CollectRunes(source, table, "/games/magic.ini", capacity);
-        ADD_FAILURE() << "no error in buffers of " << capacity;
-      } catch (const RunError& error) {
-        EXPECT_STREQ(error.what(),
-                     "/games/magic.ini names more than 1000 different runes. Sigilflip shuffles "
-                     "at most 1000.");
-      }
+      EXPECT_EQ(
+          MessageOf<RunError>([&] { CollectRunes(source, table, "/games/magic.ini", capacity); }),
+          "/games/magic.ini names more than 1000 different runes. Sigilflip shuffles at most "
+          "1000.")
+          << "buffers of " << capacity;
     }
   }
 }
@@ -308,14 +306,10 @@ TEST(RuneFile, RuneUnknownInTheSecondPassIsAnError) {
   table.AddRune("abc");
   StringSource source("RUNE1=abc\r\nRUNE2= \xC6ther \r\n");
   StringSink sink;
-  try {
-    RewriteRunes(source, LineEnds::CarriageReturn, table, sink, "magic.ini");
-    FAIL() << "no error";
-  } catch (const RunError& error) {
-    EXPECT_STREQ(error.what(),
-                 "magic.ini changed while Sigilflip was reading it: the rune \"\xC3\x86ther\" was "
-                 "not in it before.");
-  }
+  EXPECT_EQ(MessageOf<RunError>(
+                [&] { RewriteRunes(source, LineEnds::CarriageReturn, table, sink, "magic.ini"); }),
+            "magic.ini changed while Sigilflip was reading it: the rune \"\xC3\x86ther\" was "
+            "not in it before.");
 }
 
 }  // namespace

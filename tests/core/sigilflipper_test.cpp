@@ -32,6 +32,8 @@ namespace sigilflip {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CannotRead;
+using testing::CannotWrite;
 using testing::FileNotFoundReason;
 using testing::ReadBytes;
 using testing::RecordingView;
@@ -133,8 +135,7 @@ TEST_F(SigilflipperTest, MissingInputIsAnErrorThatChangesNothing) {
 
   EXPECT_FALSE(Run({}));
   ASSERT_EQ(view.errors.size(), 1u);
-  EXPECT_EQ(view.errors[0],
-            "Cannot read " + (folder / "magic.ini").string() + ":\n" + FileNotFoundReason() + ".");
+  EXPECT_EQ(view.errors[0], CannotRead(folder / "magic.ini", FileNotFoundReason()));
   EXPECT_EQ(view.events.size(), 1u);  // the error only: the list is left as it was
   EXPECT_EQ(table.RuneCount(), 1);
   EXPECT_EQ(table.Runes(1).NewName, "a");
@@ -145,8 +146,8 @@ TEST_F(SigilflipperTest, DirectoryInPlaceOfTheOutputIsAnError) {
   WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
   fs::create_directory(folder / "magic-new.ini");
   EXPECT_FALSE(Run({0.0f}));
-  EXPECT_EQ(view.errors, Texts{"Cannot write " + (folder / "magic-new.ini").string() +
-                               ":\nIt is a folder, not a file."});
+  EXPECT_EQ(view.errors,
+            Texts{CannotWrite(folder / "magic-new.ini", "It is a folder, not a file")});
   EXPECT_TRUE(fs::is_directory(folder / "magic-new.ini"));
   EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
   EXPECT_EQ(table.RuneCount(), 0);
@@ -214,8 +215,7 @@ TEST_F(SigilflipperTest, ExactlyAThousandRunesWork) {
 TEST_F(SigilflipperTest, InputThatIsAFolderIsRefused) {
   fs::create_directory(folder / "magic.ini");
   EXPECT_FALSE(Run({}));
-  EXPECT_EQ(view.errors, Texts{"Cannot read " + (folder / "magic.ini").string() +
-                               ":\nIt is a folder, not a file."});
+  EXPECT_EQ(view.errors, Texts{CannotRead(folder / "magic.ini", "It is a folder, not a file")});
   EXPECT_EQ(folder.Entries(), Texts{"magic.ini"});
 }
 
@@ -225,8 +225,7 @@ TEST_F(SigilflipperTest, ReadOnlyOutputIsKeptAndWritableOutputKeepsItsPermission
   // The mode itself is checked, not whether this user may write: root would be allowed to.
   fs::permissions(folder / "magic-new.ini", fs::perms::owner_read | fs::perms::group_read);
   EXPECT_FALSE(Run({0.0f}));
-  EXPECT_EQ(view.errors,
-            Texts{"Cannot write " + (folder / "magic-new.ini").string() + ":\nIt is read-only."});
+  EXPECT_EQ(view.errors, Texts{CannotWrite(folder / "magic-new.ini", "It is read-only")});
   EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
   EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
 
@@ -312,8 +311,8 @@ TEST_F(SigilflipperTest, PipeOrDeviceAsInputIsRefusedAtOnce) {
   ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
   EXPECT_FALSE(Run({}));
   close(listening);
-  const std::string expected = "Cannot read " + (folder / "magic.ini").string() +
-                               ":\nIt is a device, a pipe or a socket, not a file.";
+  const std::string expected =
+      CannotRead(folder / "magic.ini", "It is a device, a pipe or a socket, not a file");
   EXPECT_EQ(view.errors, (Texts{expected, expected, expected}));
 }
 
@@ -339,8 +338,7 @@ TEST_F(SigilflipperTest, FailedReadIsAnErrorNotAShortFile) {
   fs::create_symlink("/proc/self/mem", folder / "magic.ini");
   WriteBytes(folder / "magic-new.ini", "earlier");
   EXPECT_FALSE(Run({}));
-  EXPECT_EQ(view.errors,
-            Texts{"Cannot read " + (folder / "magic.ini").string() + ":\nInput/output error."});
+  EXPECT_EQ(view.errors, Texts{CannotRead(folder / "magic.ini", "Input/output error")});
   EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
 }
 
@@ -436,8 +434,7 @@ TEST_F(SigilflipperTest, WriteFailingPartWayKeepsTheEarlierOutput) {
     EXPECT_FALSE(Run({0.0f}));
   }
   ASSERT_EQ(view.errors.size(), 1u);
-  EXPECT_EQ(view.errors[0],
-            "Cannot write " + (folder / "magic-new.ini").string() + ":\nFile too large.");
+  EXPECT_EQ(view.errors[0], CannotWrite(folder / "magic-new.ini", "File too large"));
   EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
   EXPECT_EQ(folder.Entries(), (Texts{"magic-new.ini", "magic.ini"}));
 }

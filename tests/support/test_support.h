@@ -31,6 +31,25 @@ class ScriptedRandom final : public RandomSource {
   std::size_t drawn_ = 0;
 };
 
+// The message of a run that cannot read or write `file`, for `reason` (the system's words or ours).
+inline std::string CannotRead(const std::filesystem::path& file, std::string_view reason) {
+  return "Cannot read " + file.string() + ":\n" + std::string(reason) + ".";
+}
+inline std::string CannotWrite(const std::filesystem::path& file, std::string_view reason) {
+  return "Cannot write " + file.string() + ":\n" + std::string(reason) + ".";
+}
+
+// The message of what `call` throws as `Error`, or "no error" when it returns.
+template <typename Error, typename Call>
+std::string MessageOf(Call&& call) {
+  try {
+    call();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
 // The mapping of a table as "Name => NewName" items, in slot order (Windows-1252 bytes).
 inline std::vector<std::string> Mapping(const RuneTable& table) {
   std::vector<std::string> items;

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Every text that Sigilflip's users read, but the system's own words (its reasons for a failed
+// file call) and the window's captions (form1_layout.h): a change of wording is an edit here.
+// Texts are UTF-8; names and paths come in as UTF-8 too.
+namespace sigilflip::texts {
+
+// Our own reasons for a failed file call, where the systems' words would mislead ("Access is
+// denied"). They complete CannotAccess.
+inline constexpr const char* kFolderReason = "It is a folder, not a file";
+inline constexpr const char* kNotAFileReason = "It is a device, a pipe or a socket, not a file";
+inline constexpr const char* kReadOnlyReason = "It is read-only";
+inline constexpr const char* kInUseReason = "It is open in another program";
+
+// A file call that failed: "Cannot read PATH:\nREASON." (`access` is "read" or "write").
+inline std::string CannotAccess(std::string_view access, std::string_view path,
+                                std::string_view reason) {
+  return "Cannot " + std::string(access) + " " + std::string(path) + ":\n" + std::string(reason) +
+         ".";
+}
+
+inline std::string OutputLeadsToInput(std::string_view output, std::string_view input) {
+  return std::string(output) + " leads to " + std::string(input) +
+         " itself. Sigilflip does not overwrite the file it reads.";
+}
+
+inline std::string TooManyRunes(std::string_view input, int limit) {
+  return std::string(input) + " names more than " + std::to_string(limit) +
+         " different runes. Sigilflip shuffles at most " + std::to_string(limit) + ".";
+}
+
+inline std::string ChangedWhileReading(std::string_view input, std::string_view rune) {
+  return std::string(input) + " changed while Sigilflip was reading it: the rune \"" +
+         std::string(rune) + "\" was not in it before.";
+}
+
+inline std::string OutOfMemory(std::string_view input) {
+  return "Sigilflip ran out of memory while shuffling " + std::string(input) + ".";
+}
+
+// The warning of the check for a rune whose name `count` slots carry as their new name.
+inline std::string RuneError(int count, std::string_view name) {
+  return "Rune error : count = " + std::to_string(count) + " : " + std::string(name);
+}
+
+// How to start the program, for a message box (and the terminal, on Linux).
+inline constexpr const char* kUsage =
+    "Usage: Sigilflip [FOLDER | FILE]\n\n"
+    "Sigilflip shuffles the rune names of the magic.ini in FOLDER, or in the folder that holds "
+    "FILE (as when magic.ini is dropped on the program), and writes magic-new.ini beside it. "
+    "Without either, it works on the magic.ini beside the program.";
+
+// Windows: the window could not be made; `reason` is the system's.
+inline std::string CannotOpenWindow(std::string_view reason) {
+  return "Sigilflip cannot open its window:\n" + std::string(reason) + ".";
+}
+
+// Windows: an error code that the system has no text for.
+inline std::string UnknownWindowsError(unsigned long code) {
+  return "Windows error " + std::to_string(code);
+}
+
+}  // namespace sigilflip::texts
