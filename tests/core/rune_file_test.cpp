@@ -45,28 +45,29 @@ Lines SplitLines(std::string_view text) {
   return lines;
 }
 
-TEST(LineReader, CarriageReturnEndsALineWithOrWithoutLineFeed) {
-  EXPECT_EQ(SplitLines("a\r\nb\rc\r\n"), (Lines{"a", "b", "c"}));
-  EXPECT_EQ(SplitLines("a\r\r\nb"), (Lines{"a", "", "b"}));
-  EXPECT_EQ(SplitLines("\r\n\r\n"), (Lines{"", ""}));
-}
-
-TEST(LineReader, LoneLineFeedStaysInItsLineWhenTheFileHasCarriageReturns) {
-  EXPECT_EQ(SplitLines("a\nb\r\nc\n\n"), (Lines{"a\nb", "c\n\n"}));
-  EXPECT_EQ(SplitLines("\na\r"), (Lines{"\na"}));
-  // A CR LF that fills the buffer to its last byte leaves a LF after it to the next line.
-  EXPECT_EQ(SplitLines("abcd\r\n\nRUNE1=x\r\n\n"), (Lines{"abcd", "\nRUNE1=x", "\n"}));
-}
-
-TEST(LineReader, LineFeedEndsALineWhenTheFileHasNoCarriageReturn) {
-  EXPECT_EQ(SplitLines("a\nb\n\nc"), (Lines{"a", "b", "", "c"}));
-  EXPECT_EQ(SplitLines("a\n"), (Lines{"a"}));
-}
-
-TEST(LineReader, LastLineNeedsNoTerminatorAndEmptyInputHasNoLines) {
-  EXPECT_EQ(SplitLines("abc"), Lines{"abc"});
-  EXPECT_EQ(SplitLines("a\r\nlast"), (Lines{"a", "last"}));
-  EXPECT_EQ(SplitLines(""), Lines{});
+// How a file splits into lines: at CR or CR LF when it has a CR anywhere (a lone LF stays in its
+// line), at LF when it has none; the last line needs no terminator.
+TEST(LineReader, SplitsLinesByTheFilesLineEnds) {
+  const struct {
+    const char* text;
+    Lines lines;
+  } kFiles[] = {
+      {"a\r\nb\rc\r\n", {"a", "b", "c"}},
+      {"a\r\r\nb", {"a", "", "b"}},
+      {"\r\n\r\n", {"", ""}},
+      {"a\nb\r\nc\n\n", {"a\nb", "c\n\n"}},
+      {"\na\r", {"\na"}},
+      // A CR LF that fills the buffer to its last byte leaves a LF after it to the next line.
+      {"abcd\r\n\nRUNE1=x\r\n\n", {"abcd", "\nRUNE1=x", "\n"}},
+      {"a\nb\n\nc", {"a", "b", "", "c"}},
+      {"a\n", {"a"}},
+      {"abc", {"abc"}},
+      {"a\r\nlast", {"a", "last"}},
+      {"", {}},
+  };
+  for (const auto& file : kFiles) {
+    EXPECT_EQ(SplitLines(file.text), file.lines) << file.text;
+  }
 }
 
 // The first pass learns the line ends as it reads: a CR anywhere, even after lines taken to end in
@@ -189,31 +190,33 @@ TEST(RuneFile, OutputKeyIsRuneNWhateverTheLettersOfTheInputKey) {
   EXPECT_EQ(Rewrite(input, {0.0f}, table), expected);
 }
 
-TEST(RuneFile, EveryOutputLineEndsInCarriageReturnLineFeed) {
-  RuneTable table;
-  EXPECT_EQ(Rewrite("a\rb\r\nc", {}, table), "a\r\nb\r\nc\r\n");
-}
-
-TEST(RuneFile, LoneLineFeedBelongsToTheRuneName) {
-  RuneTable table;
-  EXPECT_EQ(Rewrite("x\ny\r\nRUNE1=n\nm\r", {0.0f}, table), "x\ny\r\nRune1=n\nm\r\n");
-  EXPECT_EQ(table.Runes(1).Name, "n\nm");
-}
-
-TEST(RuneFile, LineFeedOnlyFileEndsLinesAtLineFeeds) {
-  RuneTable table;
-  EXPECT_EQ(Rewrite("[a]\nRUNE1=one\nrune2=two\nkey=v\n", {0.0f, 0.0f}, table),
-            "[a]\r\nRune1=one\r\nRune2=two\r\nkey=v\r\n");
-  EXPECT_EQ(table.RuneCount(), 2);
-}
-
-TEST(RuneFile, EmptyFileAndFileWithoutRunesAreCopied) {
-  RuneTable table;
-  EXPECT_EQ(Rewrite("", {}, table), "");
-  EXPECT_EQ(table.RuneCount(), 0);
-  EXPECT_EQ(Rewrite("\r\n[only]\r\n\r\nkey=RUNE1=x", {}, table),
-            "\r\n[only]\r\n\r\nkey=RUNE1=x\r\n");
-  EXPECT_EQ(table.RuneCount(), 0);
+// Every output line ends in CR LF, whatever ended it in the input; a lone LF in a file with CRs
+// belongs to its line, also to a rune's name.
+TEST(RuneFile, LineEndsOfTheInputAndOfTheOutput) {
+  const struct {
+    const char* input;
+    std::vector<float> draws;
+    const char* output;
+    Lines names;
+  } kFiles[] = {
+      {"a\rb\r\nc", {}, "a\r\nb\r\nc\r\n", {}},
+      {"x\ny\r\nRUNE1=n\nm\r", {0.0f}, "x\ny\r\nRune1=n\nm\r\n", {"n\nm"}},
+      {"[a]\nRUNE1=one\nrune2=two\nkey=v\n",
+       {0.0f, 0.0f},
+       "[a]\r\nRune1=one\r\nRune2=two\r\nkey=v\r\n",
+       {"one", "two"}},
+      {"", {}, "", {}},
+      {"\r\n[only]\r\n\r\nkey=RUNE1=x", {}, "\r\n[only]\r\n\r\nkey=RUNE1=x\r\n", {}},
+  };
+  for (const auto& file : kFiles) {
+    RuneTable table;
+    EXPECT_EQ(Rewrite(file.input, file.draws, table), file.output) << file.input;
+    Lines names;
+    for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
+      names.push_back(table.Runes(slot).Name);
+    }
+    EXPECT_EQ(names, file.names) << file.input;
+  }
 }
 
 TEST(RuneFile, EmptyRuneNameIsARune) {

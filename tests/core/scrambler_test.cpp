@@ -62,27 +62,47 @@ void ReferenceScramble(RuneTable& table, RandomSource& random) {
   }
 }
 
-TEST(Scrambler, WorkedExample) {
-  EXPECT_EQ(Scramble({"A", "B", "C"}, {DrawFor(2, 3), DrawFor(2, 3), DrawFor(2, 3)}),
-            (Items{"A => C", "B => A", "C => B"}));
-}
-
-TEST(Scrambler, CountsZeroAndOneGiveTheIdentity) {
-  const Items identity{"A => A", "B => B", "C => C"};
-  EXPECT_EQ(Scramble({"A", "B", "C"}, {0.0f, 0.0f, 0.0f}), identity);
-  EXPECT_EQ(Scramble({"A", "B", "C"}, {DrawFor(1, 3), DrawFor(1, 3), DrawFor(1, 3)}), identity);
-}
-
-TEST(Scrambler, CountThreeRotates) {
-  EXPECT_EQ(Scramble({"A", "B", "C"}, {0.99f, 0.99f, 0.99f}),
-            (Items{"A => B", "B => C", "C => A"}));
-}
-
-TEST(Scrambler, WalkCirclesTheRunesSeveralTimes) {
-  // After A takes slot 1, B counts 4 among the three unnamed slots 2, 3, 4 and turns back to
-  // slot 2; C counts 4 among slots 3 and 4: two laps, ending on slot 4.
-  EXPECT_EQ(Scramble({"A", "B", "C", "D"}, {0.0f, 0.9f, 0.9f, 0.9f}),
-            (Items{"A => A", "B => B", "C => D", "D => C"}));
+// Walks that differ only in their names and draws.
+TEST(Scrambler, Walks) {
+  const float third = DrawFor(1, 3);
+  const float twoThirds = DrawFor(2, 3);
+  const struct {
+    const char* what;
+    std::vector<std::string> names;
+    std::vector<float> draws;
+    Items mapping;
+  } kWalks[] = {
+      {"worked example",
+       {"A", "B", "C"},
+       {twoThirds, twoThirds, twoThirds},
+       {"A => C", "B => A", "C => B"}},
+      {"count 0 is the identity",
+       {"A", "B", "C"},
+       {0.0f, 0.0f, 0.0f},
+       {"A => A", "B => B", "C => C"}},
+      {"count 1 is the identity",
+       {"A", "B", "C"},
+       {third, third, third},
+       {"A => A", "B => B", "C => C"}},
+      {"count 3 rotates", {"A", "B", "C"}, {0.99f, 0.99f, 0.99f}, {"A => B", "B => C", "C => A"}},
+      // After A takes slot 1, B counts 4 among the three unnamed slots 2, 3, 4 and turns back to
+      // slot 2; C counts 4 among slots 3 and 4: two laps, ending on slot 4.
+      {"several laps",
+       {"A", "B", "C", "D"},
+       {0.0f, 0.9f, 0.9f, 0.9f},
+       {"A => A", "B => B", "C => D", "D => C"}},
+      {"a single rune, count 0", {"solo"}, {0.0f}, {"solo => solo"}},
+      {"a single rune, count 1", {"solo"}, {0.9f}, {"solo => solo"}},
+      // The empty name goes to slot 1, which stays unnamed, so B's name lands there too and one
+      // rune keeps an empty NewName.
+      {"an empty name leaves its target open",
+       {"", "B", "C"},
+       {0.0f, 0.0f, 0.0f},
+       {" => B", "B => C", "C => "}},
+  };
+  for (const auto& walk : kWalks) {
+    EXPECT_EQ(Scramble(walk.names, walk.draws), walk.mapping) << walk.what;
+  }
 }
 
 TEST(Scrambler, EmptyTableDrawsNothing) {
@@ -93,28 +113,26 @@ TEST(Scrambler, EmptyTableDrawsNothing) {
   EXPECT_EQ(table.Runes(1).NewName, "");
 }
 
-TEST(Scrambler, SingleRuneKeepsItsName) {
-  EXPECT_EQ(Scramble({"solo"}, {0.0f}), Items{"solo => solo"});
-  EXPECT_EQ(Scramble({"solo"}, {0.9f}), Items{"solo => solo"});
-}
-
-TEST(Scrambler, EmptyNameLeavesItsTargetOpen) {
-  // The empty name goes to slot 1, which stays unnamed, so B's name lands there too and one rune
-  // keeps an empty NewName.
-  EXPECT_EQ(Scramble({"", "B", "C"}, {0.0f, 0.0f, 0.0f}), (Items{" => B", "B => C", "C => "}));
-}
-
 TEST(Scrambler, WalkCountRoundsHalfToEven) {
-  EXPECT_EQ(WalkCount(0.5f, 3), 2);   // 1.5
-  EXPECT_EQ(WalkCount(0.5f, 5), 2);   // 2.5
-  EXPECT_EQ(WalkCount(0.5f, 7), 4);   // 3.5
-  EXPECT_EQ(WalkCount(0.25f, 2), 0);  // 0.5
-  EXPECT_EQ(WalkCount(0.75f, 2), 2);  // 1.5
-  EXPECT_EQ(WalkCount(0.0f, 1000), 0);
-  EXPECT_EQ(WalkCount(0.99999994f, 1000), 1000);
-  // Formed in double: 0.1f is 0.100000001490116..., so 0.1f × 5 is just above 0.5 and rounds up.
-  // In single precision the product would be exactly 0.5 and round down to 0.
-  EXPECT_EQ(WalkCount(0.1f, 5), 1);
+  const struct {
+    float draw;
+    Int16 runes;
+    Int16 count;
+  } kCounts[] = {
+      {0.5f, 3, 2},   // 1.5
+      {0.5f, 5, 2},   // 2.5
+      {0.5f, 7, 4},   // 3.5
+      {0.25f, 2, 0},  // 0.5
+      {0.75f, 2, 2},  // 1.5
+      {0.0f, 1000, 0},
+      {0.99999994f, 1000, 1000},
+      // Formed in double: 0.1f is 0.100000001490116..., so 0.1f x 5 is just above 0.5 and rounds
+      // up. In single precision the product would be exactly 0.5 and round down to 0.
+      {0.1f, 5, 1},
+  };
+  for (const auto& test : kCounts) {
+    EXPECT_EQ(WalkCount(test.draw, test.runes), test.count) << test.draw << " x " << test.runes;
+  }
   EXPECT_THROW(WalkCount(40.0f, 1000), OverflowError);
 }
 
