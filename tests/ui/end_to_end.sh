@@ -22,12 +22,10 @@ fail() {
 cp "$program" "$work/Sigilflip"
 cp "$example" "$work/magic.ini"
 
-# Xvfb picks a free display and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n 1 "$work/display")"
+# shellcheck source=../support/xvfb.sh
+source "$(dirname "$0")/../support/xvfb.sh"
+start_xvfb "$work"
+pids+=("$xvfb_pid")
 
 # Started from another folder: the program must find magic.ini beside itself. strace records the
 # calls that make magic-new.ini durable.

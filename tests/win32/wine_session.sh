@@ -30,11 +30,10 @@ wine reg delete 'HKCU\Software\Wine\Debug' /f >/dev/null 2>&1 || true
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
-# Starts Xvfb on a free display.
+# shellcheck source=../support/xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
+# Starts Xvfb on a free display, ended with the session.
 start_x_server() {
-  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$wine_work/display" 2>"$wine_work/xvfb.log" &
-  wine_pids+=($!)
-  for _ in $(seq 100); do [ -s "$wine_work/display" ] && break; sleep 0.1; done
-  [ -s "$wine_work/display" ] || fail "Xvfb did not start: $(cat "$wine_work/xvfb.log")"
-  export DISPLAY=":$(head -n 1 "$wine_work/display")"
+  start_xvfb "$wine_work"
+  wine_pids+=("$xvfb_pid")
 }
