@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "list_box.h"
 #include "windows_text.h"
 
 namespace {
@@ -156,13 +157,8 @@ int List() {
   if (list == nullptr) {
     return 1;
   }
-  const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-  for (int item = 0; item < count; ++item) {
-    std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, item, 0)) + 1,
-                      L'\0');
-    text.resize(static_cast<std::size_t>(
-        SendMessageW(list, LB_GETTEXT, item, reinterpret_cast<LPARAM>(text.data()))));
-    std::printf("%s\n", Utf8(text).c_str());
+  for (const std::string& item : sigilflip::testing::ListBoxItems(list)) {
+    std::printf("%s\n", item.c_str());
   }
   return 0;
 }

@@ -9,27 +9,16 @@
 #include <vector>
 
 #include "click_cases.h"
+#include "list_box.h"
 #include "test_support.h"
 #include "windows_text.h"
 
 namespace sigilflip {
 namespace {
 
+using testing::ListBoxItems;
 using testing::ReadBytes;
 using testing::WriteBytes;
-
-std::vector<std::string> Items(HWND list) {
-  std::vector<std::string> items;
-  const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
-  for (int item = 0; item < count; ++item) {
-    std::wstring text(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, item, 0)) + 1,
-                      L'\0');
-    text.resize(static_cast<std::size_t>(
-        SendMessageW(list, LB_GETTEXT, item, reinterpret_cast<LPARAM>(text.data()))));
-    items.push_back(native::Utf8FromWide(text));
-  }
-  return items;
-}
 
 // Records the boxes as the Qt window's tests do: "warning 3: text".
 class RecordedBoxes final : public form1::MessageBoxes {
@@ -76,7 +65,7 @@ TEST_P(Form1Win32, Click) {
     WriteBytes(window.folder / "magic.ini", test.input);
   }
   window.Click();
-  EXPECT_EQ(Items(window.list), test.items);
+  EXPECT_EQ(ListBoxItems(window.list), test.items);
   ASSERT_EQ(std::filesystem::exists(window.folder / "magic-new.ini"), !test.output.empty());
   if (!test.output.empty()) {
     EXPECT_EQ(ReadBytes(window.folder / "magic-new.ini"), test.output);
@@ -94,11 +83,11 @@ TEST(Form1Win32List, IsReplacedAndScrollsToItsWidestItem) {
   Window window;
   WriteBytes(window.folder / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\n");
   window.Click();
-  EXPECT_EQ(Items(window.list), (std::vector<std::string>{"a => a", "b => b"}));
+  EXPECT_EQ(ListBoxItems(window.list), (std::vector<std::string>{"a => a", "b => b"}));
   const std::string wide(200, 'w');
   WriteBytes(window.folder / "magic.ini", "RUNE1=" + wide + "\r\n");
   window.Click();
-  EXPECT_EQ(Items(window.list), std::vector<std::string>{wide + " => " + wide});
+  EXPECT_EQ(ListBoxItems(window.list), std::vector<std::string>{wide + " => " + wide});
   RECT client{};
   GetClientRect(window.list, &client);
   EXPECT_GT(SendMessageW(window.list, LB_GETHORIZONTALEXTENT, 0, 0), client.right);
