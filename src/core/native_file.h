@@ -20,9 +20,13 @@ namespace sigilflip::native {
 using File = std::intptr_t;  // a file descriptor, or a Windows HANDLE
 inline constexpr File kNoFile = -1;
 
+using texts::kBlockedWriteReason;
+using texts::kCloudFileReason;
 using texts::kFolderReason;
 using texts::kInUseReason;
 using texts::kNotAFileReason;
+using texts::kNotKeptReason;
+using texts::kProtectedFolderReason;
 using texts::kReadOnlyReason;
 
 class SystemError : public std::runtime_error {
@@ -30,7 +34,7 @@ class SystemError : public std::runtime_error {
   enum class Kind {
     kOther,
     kNameTaken,  // the file could not be created because something of that name exists
-    kInUse,      // another program holds the file (Windows); it may let go in a moment
+    kInUse,      // another program may hold the file (Windows); it may let go in a moment
   };
 
   // `reason` is a sentence without its full stop.
@@ -49,8 +53,8 @@ inline constexpr std::array<int, 12> kInUsePauses = {25,  50,  75,  100, 125, 15
                                                      175, 200, 225, 250, 275, 300};
 void Pause(int milliseconds);
 
-// Calls `call`, and again after each of kInUsePauses while it fails because another program holds
-// the file; then the failure stands, with kInUseReason. Other failures are not tried again.
+// Calls `call`, and again after each of kInUsePauses while it fails because another program may
+// hold the file; then the last failure stands. Other failures are not tried again.
 template <typename Call, typename PauseFunction = void (*)(int)>
 auto RetryWhileInUse(Call&& call, PauseFunction&& pause = Pause) {
   for (const int milliseconds : kInUsePauses) {
@@ -80,6 +84,12 @@ class FileHandle {
  private:
   File file_ = kNoFile;
 };
+
+// A path as the platform settles it: absolute and normalised; on Windows by Windows' own rules,
+// which keep \\server\share and take \\?\ and \\.\ paths as they stand.
+std::filesystem::path FullPath(const std::filesystem::path& path);
+enum class PathKind { kMissing, kFolder, kOther };
+PathKind KindOf(const std::filesystem::path& path);
 
 // Opens a regular file for reading. Anything else (a folder, a pipe, a device) is refused at once
 // with a reason that says what it is, without waiting on it.

@@ -57,6 +57,20 @@ File OpenForReading(const std::filesystem::path& path) {
   return file.release();
 }
 
+std::filesystem::path FullPath(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return (error ? path : absolute).lexically_normal();
+}
+
+PathKind KindOf(const std::filesystem::path& path) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) {
+    return PathKind::kMissing;
+  }
+  return S_ISDIR(status.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
 std::size_t Read(File file, char* buffer, std::size_t size) {
   for (;;) {
     const ssize_t count = read(Descriptor(file), buffer, size);

@@ -1,9 +1,14 @@
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <limits>
 #include <vector>
 
+#include "file_failure.h"
 #include "native_file.h"
 #include "windows_text.h"
 
@@ -18,36 +23,86 @@ File FromHandle(HANDLE handle) {
   return reinterpret_cast<File>(handle);
 }
 
-bool IsInUse(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+[[noreturn]] void ThrowFailure(const FailedCall& failed) {
+  const Verdict verdict = Judge(failed);
+  throw SystemError(verdict.reason != nullptr ? verdict.reason : SystemMessage(failed.error),
+                    verdict.kind);
 }
 
 [[noreturn]] void ThrowError(DWORD error) {
-  if (IsInUse(error)) {
-    throw SystemError(kInUseReason, SystemError::Kind::kInUse);
-  }
-  throw SystemError(SystemMessage(error),
-                    error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
-                        ? SystemError::Kind::kNameTaken
-                        : SystemError::Kind::kOther);
+  ThrowFailure({.error = error});
 }
 
 [[noreturn]] void ThrowLastError() {
   ThrowError(GetLastError());
 }
 
-// Windows says "Access is denied" both of a file it refuses and of one that another program
-// holds open without sharing delete access; asking for that access alone tells the two apart.
+bool IsFolder(const std::wstring& name) {
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return false;
+  }
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const bool known =
+      GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) != FALSE;
+  CloseHandle(token);
+  return known && elevation.TokenIsElevated != 0;
+}
+
+// Whether `folder` (a full path) lies in Program Files or the Windows folder, which Windows keeps
+// from programs that are not elevated.
+bool InProtectedFolder(std::wstring folder) {
+  for (const wchar_t* verbatim : {L"\\\\?\\UNC\\", L"\\\\?\\"}) {
+    if (folder.starts_with(verbatim)) {
+      folder.erase(0, std::wstring_view(verbatim).size());
+      break;
+    }
+  }
+  folder += L'\\';
+  for (const int known : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_WINDOWS}) {
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, known, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) {
+      continue;
+    }
+    const std::wstring prefix = std::wstring(path) + L'\\';
+    if (folder.size() >= prefix.size() &&
+        CompareStringOrdinal(folder.data(), static_cast<int>(prefix.size()), prefix.data(),
+                             static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Why a new file could not be created in `folder`, in words that say what to do.
+[[noreturn]] void ThrowCreateError(DWORD error, const std::wstring& folder) {
+  ThrowFailure({.error = error,
+                .call = FileCall::kCreate,
+                .folderExists = IsFolder(folder),
+                .protectedFolder = error == ERROR_ACCESS_DENIED && !IsElevated() &&
+                                   InProtectedFolder(FullPathName(folder))});
+}
+
+// Windows refuses to rename over a file that anyone has open or mapped, whatever they share. When
+// the file in the way can be opened for deletion (or only another program's sharing refuses it),
+// its permissions allow the rename: another program holds it.
 [[noreturn]] void ThrowReplaceError(DWORD error, const std::wstring& target) {
+  bool held = false;
   if (error == ERROR_ACCESS_DENIED) {
     const FileHandle probe(FromHandle(
         CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
-    if (probe.get() == kNoFile && IsInUse(GetLastError())) {
-      ThrowError(ERROR_SHARING_VIOLATION);
-    }
+    const DWORD probeError = probe.get() == kNoFile ? GetLastError() : ERROR_SUCCESS;
+    held = probeError == ERROR_SUCCESS || probeError == ERROR_SHARING_VIOLATION ||
+           probeError == ERROR_LOCK_VIOLATION;
   }
-  ThrowError(error);
+  ThrowFailure({.error = error, .call = FileCall::kReplace, .targetHeld = held});
 }
 
 // Marks an open file for deletion when it is closed, or takes the mark back.
@@ -68,20 +123,31 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 File OpenForReading(const std::filesystem::path& path) {
   const std::wstring name = LongPath(path);
   // A folder cannot be opened as a file at all; say so instead of "Access is denied".
-  const DWORD attributes = GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (IsFolder(name)) {
     throw SystemError(kFolderReason);
   }
   FileHandle file(FromHandle(CreateFileW(
       name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
   if (file.get() == kNoFile) {
-    ThrowLastError();
+    ThrowFailure({.error = GetLastError(), .call = FileCall::kOpen});
   }
   if (GetFileType(Handle(file.get())) != FILE_TYPE_DISK) {
     throw SystemError(kNotAFileReason);
   }
   return file.release();
+}
+
+std::filesystem::path FullPath(const std::filesystem::path& path) {
+  return FullPathName(path.native());
+}
+
+PathKind KindOf(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return PathKind::kMissing;
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kFolder : PathKind::kOther;
 }
 
 std::size_t Read(File file, char* buffer, std::size_t size) {
@@ -195,7 +261,7 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind) {
     const HANDLE handle = CreateFileW(LongPath(name).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      ThrowLastError();
+      ThrowCreateError(GetLastError(), LongPath(target.parent_path()));
     }
     if (!MarkForDeletion(handle, true)) {
       const DWORD error = GetLastError();
@@ -236,24 +302,73 @@ void Sync(File file) {
   }
 }
 
+namespace {
+
+// Renames the open file to `name`, replacing a file of that name. With POSIX semantics (Windows 10
+// 1607 and later, on NTFS) a file in the way that others hold with delete sharing is replaced too;
+// they keep reading the old data.
+bool RenameTo(HANDLE handle, const std::wstring& name, bool posixSemantics) {
+  // FileRenameInfoEx and its flags, which the headers offer only to programs that require
+  // Windows 10 1607: the flags take the place of ReplaceIfExists, as a word.
+  constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  constexpr DWORD kReplaceIfExists = 0x1;
+  constexpr DWORD kPosixSemantics = 0x2;
+  static_assert(offsetof(FILE_RENAME_INFO, RootDirectory) >= sizeof(DWORD));
+  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  if (posixSemantics) {
+    const DWORD flags = kReplaceIfExists | kPosixSemantics;
+    std::memcpy(buffer.data(), &flags, sizeof(flags));
+  } else {
+    rename->ReplaceIfExists = TRUE;
+  }
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  std::copy(name.begin(), name.end(), rename->FileName);
+  return SetFileInformationByHandle(handle, posixSemantics ? kFileRenameInfoEx : FileRenameInfo,
+                                    rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+bool IsNotSupported(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION ||
+         error == ERROR_NOT_SUPPORTED;
+}
+
+// Takes the deletion mark back, and makes sure the file system did: a file still marked would be
+// deleted as magic-new.ini when it is closed.
+void KeepOnClose(HANDLE handle) {
+  FILE_STANDARD_INFO standard{};
+  if (!MarkForDeletion(handle, false) ||
+      !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard))) {
+    ThrowLastError();
+  }
+  if (standard.DeletePending) {
+    throw SystemError(kNotKeptReason);
+  }
+}
+
+}  // namespace
+
 void Replace(Temporary& temporary, const std::filesystem::path& target) {
   const HANDLE handle = Handle(temporary.file);
   const std::wstring name = LongPath(target);
   // Renamed through its own handle, which nobody else can hold.
-  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->ReplaceIfExists = TRUE;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
-  std::copy(name.begin(), name.end(), rename->FileName);
-  if (!MarkForDeletion(handle, false)) {
-    ThrowLastError();
-  }
-  if (!SetFileInformationByHandle(handle, FileRenameInfo, rename,
-                                  static_cast<DWORD>(buffer.size()))) {
-    const DWORD error = GetLastError();
-    MarkForDeletion(handle, true);
-    ThrowReplaceError(error, name);
+  KeepOnClose(handle);
+  if (!RenameTo(handle, name, false)) {
+    DWORD error = GetLastError();
+    bool replaced = false;
+    if (error == ERROR_ACCESS_DENIED) {
+      replaced = RenameTo(handle, name, true);
+      // Where POSIX semantics are not to be had (older Windows, FAT, Wine), the first failure
+      // says what is wrong.
+      if (!replaced && !IsNotSupported(GetLastError())) {
+        error = GetLastError();
+      }
+    }
+    if (!replaced) {
+      MarkForDeletion(handle, true);
+      ThrowReplaceError(error, name);
+    }
   }
   temporary.name.clear();
   CloseHandle(handle);

@@ -14,6 +14,19 @@ inline constexpr const char* kFolderReason = "It is a folder, not a file";
 inline constexpr const char* kNotAFileReason = "It is a device, a pipe or a socket, not a file";
 inline constexpr const char* kReadOnlyReason = "It is read-only";
 inline constexpr const char* kInUseReason = "It is open in another program";
+// Windows: where Windows' own words do not say what to do.
+inline constexpr const char* kProtectedFolderReason =
+    "Windows protects this folder from programs that are not run as administrator. Copy the game "
+    "to a folder of your own, or start Sigilflip as administrator";
+inline constexpr const char* kBlockedWriteReason =
+    "Windows Security blocked the write (Controlled folder access). To allow it, open Windows "
+    "Security, Virus & threat protection, Manage ransomware protection, Allow an app through "
+    "Controlled folder access, and add Sigilflip";
+inline constexpr const char* kCloudFileReason =
+    "It could not be fetched from the cloud. The sync app (such as OneDrive) must be running and "
+    "online";
+inline constexpr const char* kNotKeptReason =
+    "The file system would delete the new file once it is closed";
 
 // A file call that failed: "Cannot read PATH:\nREASON." (`access` is "read" or "write").
 inline std::string CannotAccess(std::string_view access, std::string_view path,

@@ -48,21 +48,37 @@ std::string SystemMessage(unsigned long error) {
   return Utf8FromWide(message);
 }
 
+std::wstring FullPathName(const std::wstring& name) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) {
+      return name;  // the call that takes it will fail with the reason
+    }
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);  // the size it needs, with its terminator
+  }
+}
+
 std::wstring LongPath(const std::filesystem::path& path) {
-  std::wstring text = path.native();
-  if (text.starts_with(L"\\\\?\\")) {
-    return text;
+  const auto isVerbatim = [](const std::wstring& text) {
+    return text.starts_with(L"\\\\?\\") || text.starts_with(L"\\\\.\\");
+  };
+  if (isVerbatim(path.native())) {
+    return path.native();
   }
-  std::error_code ignored;
-  std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
-  if (ignored) {
-    return text;  // the call that takes it will fail with the reason
+  const std::wstring full = FullPathName(path.native());
+  if (isVerbatim(full)) {
+    return full;  // a device name such as CON
   }
-  text = absolute.lexically_normal().make_preferred().native();
-  if (text.starts_with(L"\\\\")) {
-    return L"\\\\?\\UNC\\" + text.substr(2);  // \\server\share\...
+  if (full.starts_with(L"\\\\")) {
+    return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
   }
-  return L"\\\\?\\" + text;
+  return L"\\\\?\\" + full;
 }
 
 }  // namespace sigilflip::native

@@ -14,8 +14,12 @@ std::string Utf8FromWide(std::wstring_view text);
 // end that Windows puts after it.
 std::string SystemMessage(unsigned long error);
 
-// The path in the \\?\ form, which file calls accept beyond MAX_PATH characters: absolute,
-// normalised, with backslashes.
+// The full path that Windows makes of `name` (GetFullPathNameW): absolute, normalised, with
+// backslashes, \\server\share kept; `name` itself when Windows makes none.
+std::wstring FullPathName(const std::wstring& name);
+
+// The path in the \\?\ form, which file calls accept beyond MAX_PATH characters: the full path,
+// or a path already in the \\?\ or \\.\ form as it stands.
 std::wstring LongPath(const std::filesystem::path& path);
 
 }  // namespace sigilflip::native

@@ -1,7 +1,6 @@
 #include "game_folder.h"
 
-#include <system_error>
-
+#include "native_file.h"
 #include "sigilflipper.h"
 
 namespace sigilflip::form1 {
@@ -9,14 +8,36 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsOption(const fs::path& argument) {
-  const auto& text = argument.native();
+using Text = fs::path::string_type;
+
+bool IsOption(const Text& argument) {
 #ifdef _WIN32
-  if (text == L"/?") {
+  if (argument == L"/?") {
     return true;
   }
 #endif
-  return !text.empty() && text[0] == '-';
+  return argument.empty() || argument[0] == '-';
+}
+
+// The argument as the user meant it. On Windows, `"C:\Game\"` reaches the program as `C:\Game"`
+// (a backslash before a quote escapes it), and no Windows path holds a quote.
+Text Unquoted(Text argument) {
+#ifdef _WIN32
+  if (argument.ends_with(L'"')) {
+    argument.pop_back();
+  }
+#endif
+  return argument;
+}
+
+// Without separators at its end, but for a root's (`/`, `C:\`).
+fs::path WithoutEndSeparators(fs::path folder) {
+  Text text = folder.native();
+  while (text.size() > 1 && fs::path::preferred_separator == text.back() &&
+         text[text.size() - 2] != ':') {
+    text.pop_back();
+  }
+  return text;
 }
 
 }  // namespace
@@ -26,22 +47,19 @@ std::optional<fs::path> GameFolder(const std::vector<fs::path>& arguments,
   if (arguments.empty()) {
     return programFolder;
   }
-  if (arguments.size() > 1 || IsOption(arguments[0])) {
+  if (arguments.size() > 1 || IsOption(arguments[0].native())) {
     return std::nullopt;
   }
-  std::error_code error;
-  fs::path given = fs::absolute(arguments[0], error);
-  if (error) {
-    given = arguments[0];
+  const fs::path given = WithoutEndSeparators(native::FullPath(Unquoted(arguments[0].native())));
+  switch (native::KindOf(given)) {
+    case native::PathKind::kFolder:
+      return given;
+    case native::PathKind::kOther:
+      return given.parent_path();
+    case native::PathKind::kMissing:
+      break;
   }
-  const fs::file_status status = fs::status(given, error);
-  if (fs::is_directory(status)) {
-    return given.lexically_normal();
-  }
-  if (fs::exists(status) || given.filename() == kInputName) {
-    return given.lexically_normal().parent_path();
-  }
-  return given.lexically_normal();
+  return given.filename() == kInputName ? given.parent_path() : given;
 }
 
 }  // namespace sigilflip::form1

@@ -10,10 +10,11 @@ namespace sigilflip::form1 {
 
 // The folder of the magic.ini to work on, settled once at start from the arguments after the
 // program's name: none, the program's own folder; a folder; a file, the folder that holds it.
-// Relative paths are taken from the current folder. A path that does not exist is taken for a
+// Paths are settled by the platform's rules (relative ones from the current folder; Windows
+// network and \\?\ paths as Windows takes them). A path that does not exist is taken for a
 // folder (or, named magic.ini, for the file in its folder), so that the first run says which
 // magic.ini is missing. Nothing, when the arguments are not ones Sigilflip knows (more than one,
-// or an option): the program then says how to start it.
+// an empty one, or an option): the program then says how to start it.
 std::optional<std::filesystem::path> GameFolder(const std::vector<std::filesystem::path>& arguments,
                                                 const std::filesystem::path& programFolder);
 

@@ -1,4 +1,5 @@
 #include "native_file.h"
+#include "file_failure.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +57,44 @@ TEST(RetryWhileInUse, OtherFailuresAreNotTriedAgain) {
     EXPECT_THROW(flaky.Run(), SystemError);
     EXPECT_EQ(flaky.calls, 1u);
     EXPECT_TRUE(flaky.pauses.empty());
+  }
+}
+
+// What a failed Windows call means: in use (tried again), our words, or the system's (nullptr).
+TEST(Judge, TriesAgainOrSaysWhatToDo) {
+  namespace error = windows_error;
+  const struct {
+    FailedCall failed;
+    Kind kind;
+    const char* reason;
+  } cases[] = {
+      {{error::kSharingViolation, FileCall::kOpen}, Kind::kInUse, kInUseReason},
+      {{error::kLockViolation, FileCall::kOther}, Kind::kInUse, kInUseReason},
+      {{error::kCloudFileInUse, FileCall::kOpen}, Kind::kInUse, kInUseReason},
+      // A rename over a file that is open or mapped anywhere: tried again whatever the sharing;
+      // in the end the words say whether another program or the permissions stand in the way.
+      {{error::kAccessDenied, FileCall::kReplace, false, false, true}, Kind::kInUse, kInUseReason},
+      {{error::kAccessDenied, FileCall::kReplace}, Kind::kInUse, nullptr},
+      {{error::kAccessDenied, FileCall::kCreate, true, true}, Kind::kOther, kProtectedFolderReason},
+      {{error::kAccessDenied, FileCall::kCreate, true, false}, Kind::kOther, nullptr},
+      {{error::kAccessDenied, FileCall::kOpen, true, true, true}, Kind::kOther, nullptr},
+      // Controlled folder access: "not found" for a new file in a folder that is there.
+      {{error::kFileNotFound, FileCall::kCreate, true}, Kind::kOther, kBlockedWriteReason},
+      {{error::kFileNotFound, FileCall::kCreate, false}, Kind::kOther, nullptr},
+      {{error::kFileNotFound, FileCall::kOpen, true}, Kind::kOther, nullptr},
+      {{error::kPathNotFound, FileCall::kCreate, true}, Kind::kOther, nullptr},
+      {{error::kCloudFileProviderNotRunning, FileCall::kOpen}, Kind::kOther, kCloudFileReason},
+      {{error::kCloudFileNetworkUnavailable, FileCall::kOther}, Kind::kOther, kCloudFileReason},
+      {{error::kCloudFileUnsuccessful, FileCall::kReplace}, Kind::kOther, kCloudFileReason},
+      {{error::kCloudFileAccessDenied, FileCall::kCreate}, Kind::kOther, kCloudFileReason},
+      {{error::kFileExists, FileCall::kCreate}, Kind::kNameTaken, nullptr},
+      {{error::kAlreadyExists, FileCall::kCreate}, Kind::kNameTaken, nullptr},
+      {{error::kInvalidParameter, FileCall::kReplace, true, true, true}, Kind::kOther, nullptr},
+  };
+  for (const auto& [failed, kind, reason] : cases) {
+    const Verdict verdict = Judge(failed);
+    EXPECT_EQ(verdict.kind, kind) << failed.error;
+    EXPECT_STREQ(verdict.reason, reason) << failed.error;
   }
 }
 

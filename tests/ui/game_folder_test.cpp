@@ -16,15 +16,6 @@ namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::WriteBytes;
 
-// A folder as one spelling, with no "." or ".." and no separator at its end.
-fs::path Normal(const fs::path& folder) {
-  fs::path normal = folder.lexically_normal();
-  if (!normal.has_filename() && normal != normal.root_path()) {
-    normal = normal.parent_path();
-  }
-  return normal;
-}
-
 class GameFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -47,6 +38,7 @@ class GameFolderTest : public ::testing::Test {
   fs::path previous;
 };
 
+// Each argument settles one folder, spelt as the platform spells it.
 TEST_F(GameFolderTest, FolderFileOrNothingSettleTheFolder) {
   const struct {
     std::vector<fs::path> arguments;
@@ -54,25 +46,42 @@ TEST_F(GameFolderTest, FolderFileOrNothingSettleTheFolder) {
   } cases[] = {
       {{}, program},
       {{game}, game},
-      {{game / ""}, game / ""},
+      {{game / ""}, game},
       {{game / "magic.ini"}, game},
       {{game / "notes.txt"}, game},  // any file of the game's, as dropped on the program
       {{game.filename()}, game},     // relative to the current folder
       {{game.filename() / "magic.ini"}, game},
-      {{fs::path(".")}, work.path() / "."},
+      {{fs::path(".")}, work.path()},
       {{game / "missing"}, game / "missing"},  // the first run says which magic.ini is missing
       {{game / "missing" / "magic.ini"}, game / "missing"},
+#ifdef _WIN32
+      // As Windows takes them, not mangled by our own string rules.
+      {{L"\\\\?\\" + game.native()}, L"\\\\?\\" + game.native()},
+      {{L"\\\\?\\" + (game / "magic.ini").native()}, L"\\\\?\\" + game.native()},
+      {{L"\\\\.\\" + game.native()}, L"\\\\.\\" + game.native()},
+      {{game.native() + L"\\\""}, game},  // "C:\Game\" as CommandLineToArgvW hands it over
+#else
+      {{fs::path("/?")}, fs::path("/?")},  // no option here
+#endif
   };
   for (const auto& [arguments, folder] : cases) {
     const std::string given = arguments.empty() ? "nothing" : arguments[0].string();
     ASSERT_TRUE(From(arguments).has_value()) << given;
-    EXPECT_EQ(Normal(*From(arguments)), Normal(folder)) << given;
+    EXPECT_EQ(*From(arguments), folder) << given;
   }
 }
 
-TEST_F(GameFolderTest, MoreThanOneArgumentOrAnOptionIsNotKnown) {
-  for (const std::vector<fs::path>& arguments :
-       std::vector<std::vector<fs::path>>{{game, game}, {"--help"}, {"-x"}, {"-"}}) {
+TEST_F(GameFolderTest, MoreThanOneArgumentAnEmptyOneOrAnOptionIsNotKnown) {
+  for (const std::vector<fs::path>& arguments : std::vector<std::vector<fs::path>>{
+           {game, game},
+           {"--help"},
+           {"-x"},
+           {"-"},
+           {""},
+#ifdef _WIN32
+           {L"/?"},
+#endif
+       }) {
     EXPECT_EQ(From(arguments), std::nullopt) << arguments[0];
   }
 }
