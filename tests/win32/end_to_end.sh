@@ -44,9 +44,7 @@ start() {
 # Closing the window ends the program.
 stop() {
   wine "$probe" close >/dev/null 2>&1 || true
-  for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
-  ! kill -0 "$program_pid" 2>/dev/null || fail "Sigilflip still runs after its window was closed"
-  wait "$program_pid" 2>/dev/null || true
+  wait_for "$program_pid" 10 "Sigilflip, its window closed," || true
 }
 
 click_command1() {
@@ -194,18 +192,28 @@ stop
 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 
 # A game folder handed to the program (as when it or its magic.ini is dropped on Sigilflip.exe),
-# which now lies in a folder without magic.ini.
+# which now lies in a folder without magic.ini: in every form Windows takes, on a network share
+# too (\\nas\games, which Wine serves from dosdevices/unc).
 rm "$folder/magic.ini" "$folder/magic-new.ini"
 game="$wine_work/Spiele und Игры 魔法 ünï"
 mkdir "$game"
 windows_game="Z:$(echo "$game" | tr / '\\')"
-for way in folder file relative; do
+mkdir -p "$WINEPREFIX/dosdevices/unc/nas"
+ln -sfn "$wine_work" "$WINEPREFIX/dosdevices/unc/nas/games"
+trap 'status=$?; rm -f "$WINEPREFIX/dosdevices/unc/nas/games"; [ $status -eq 0 ] || cat "$wine_work/program.log" 2>/dev/null; cleanup_wine' EXIT
+shared_game="\\\\nas\\games\\$(basename "$game")"
+for way in folder file relative network long long-network device completed; do
   printf 'RUNE1=Fire\r\nRUNE2=Ice\r\n' >"$game/magic.ini"
   rm -f "$game/magic-new.ini"
   case $way in
     folder) start / "$windows_game" ;;
     file) start / "$windows_game\\magic.ini" ;;
     relative) start "$wine_work" "$(basename "$game")" ;;
+    network) start / "$shared_game" ;;
+    long) start / "\\\\?\\$windows_game" ;;
+    long-network) start / "\\\\?\\UNC\\nas\\games\\$(basename "$game")" ;;
+    device) start / "\\\\.\\$windows_game" ;;
+    completed) start / "$windows_game\"" ;;  # "Z:\...\game\" as CommandLineToArgvW hands it on
   esac
   expect "a run on the game folder given as a $way" ok "$(probe run | head -n 1)"
   stop
@@ -217,9 +225,14 @@ expect "a run on a folder that does not exist" "box Cannot read $windows_game\\n
   "$(probe run | head -n 1)"
 stop
 # Arguments Sigilflip does not know: a box says how to start it, then the exit status 2.
-start / "$windows_game" "$windows_game"
-expect "the usage box" "Usage: Sigilflip [FOLDER | FILE]" "$(probe usage-box | head -n 1)"
-status=0
-wait "$program_pid" || status=$?
-expect "the exit status after the usage box" 2 "$status"
-echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes, a game folder handed to the program"
+for arguments in two empty; do
+  case $arguments in
+    two) start / "$windows_game" "$windows_game" ;;
+    empty) start / "" ;;
+  esac
+  expect "the usage box for $arguments arguments" "Usage: Sigilflip [FOLDER | FILE]" "$(probe usage-box | head -n 1)"
+  status=0
+  wait_for "$program_pid" 30 "Sigilflip after the usage box" || status=$?
+  expect "the exit status after the usage box for $arguments arguments" 2 "$status"
+done
+echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes, a game folder handed to the program in every form Windows takes"

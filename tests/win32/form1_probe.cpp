@@ -6,10 +6,14 @@
 //   form1_probe close           closes Form1
 //   form1_probe version EXE     the version record and the icon of a program file
 //   form1_probe run             presses Command1 and waits for the run: "ok", or the box it shows
+//   form1_probe run-all N       the same for N Form1s at once, a result each
 //   form1_probe focus-elsewhere activates a window of its own, then Form1 again
 //   form1_probe usage-box       waits for the box that says how to start Sigilflip, and presses OK
 // And plays another program beside Sigilflip:
-//   form1_probe hold FILE MS    holds FILE open, shared with nobody, for MS ms (-1: until ended)
+//   form1_probe hold FILE MS HOW
+//                               holds FILE for MS ms (-1: until ended): open, shared with nobody
+//                               (none) or for everything (all), or mapped with its handle closed
+//                               (map)
 //   form1_probe grab FOLDER S   for S seconds opens every new temporary file as a virus scanner
 //                               does, and says how many it could open
 //   form1_probe end-during-write FOLDER BYTES
@@ -215,13 +219,9 @@ int Box() {
   return 0;
 }
 
-int Run() {
-  const HWND button = ControlOfForm1(L"Button", "Command1");
-  if (button == nullptr) {
-    return 1;
-  }
-  const HWND form = GetParent(button);
-  const DWORD start = GetTickCount();
+// Presses Command1 of `form` and waits for the run, pressing OK on its boxes: "ok", or the boxes.
+std::string PressAndWait(HWND form) {
+  const HWND button = ChildOfClass(form, L"Button");
   // The click is sent from a thread of its own, which returns when the run has ended; meanwhile
   // this one answers the boxes.
   std::atomic<bool> ended = false;
@@ -240,9 +240,45 @@ int Run() {
     Sleep(20);
   }
   press.join();
-  std::printf("%sseconds %.1f\n", boxes.empty() ? "ok\n" : boxes.c_str(),
-              (GetTickCount() - start) / 1000.0);
+  return boxes.empty() ? "ok\n" : boxes;
+}
+
+int Run() {
+  const HWND button = ControlOfForm1(L"Button", "Command1");
+  if (button == nullptr) {
+    return 1;
+  }
+  const DWORD start = GetTickCount();
+  const std::string result = PressAndWait(GetParent(button));
+  std::printf("%sseconds %.1f\n", result.c_str(), (GetTickCount() - start) / 1000.0);
   return 0;
+}
+
+// Presses Command1 of `count` Form1s at the same moment: what each run ended with.
+int RunAll(std::size_t count) {
+  std::vector<HWND> forms;
+  WaitFor([&] {
+    forms.clear();
+    EnumWindows(
+        [](HWND window, LPARAM found) {
+          if (TextOf(window) == L"Form1" && IsWindowVisible(window)) {
+            reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&forms));
+    return forms.size() >= count ? forms.front() : nullptr;
+  });
+  std::vector<std::string> results(forms.size());
+  std::vector<std::thread> runs;
+  for (std::size_t i = 0; i < forms.size(); ++i) {
+    runs.emplace_back([&, i] { results[i] = PressAndWait(forms[i]); });
+  }
+  for (std::size_t i = 0; i < forms.size(); ++i) {
+    runs[i].join();
+    std::printf("%s", results[i].c_str());
+  }
+  return forms.size() == count ? 0 : 1;
 }
 
 int UsageBox() {
@@ -271,13 +307,24 @@ int FocusElsewhere() {
   return form != nullptr && other != nullptr ? 0 : 1;
 }
 
-int Hold(const wchar_t* path, int milliseconds) {
+// Holds `path` as another program would: "none" shares nothing; "all" shares reading, writing and
+// deletion (a search indexer, a viewer); "map" keeps a view of it mapped, its handle closed.
+int Hold(const wchar_t* path, int milliseconds, const std::wstring& how) {
+  const DWORD share = how == L"none" ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    file = CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       Sleep(50);
     }
+  }
+  const void* view = nullptr;
+  if (file != INVALID_HANDLE_VALUE && how == L"map") {
+    const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    CloseHandle(mapping);
+    CloseHandle(file);
+    file = view != nullptr ? nullptr : INVALID_HANDLE_VALUE;
   }
   if (file == INVALID_HANDLE_VALUE) {
     std::puts("cannot hold");
@@ -286,7 +333,11 @@ int Hold(const wchar_t* path, int milliseconds) {
   std::puts("held");
   std::fflush(stdout);
   Sleep(milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds));
-  CloseHandle(file);
+  if (view != nullptr) {
+    UnmapViewOfFile(view);
+  } else {
+    CloseHandle(file);
+  }
   std::puts("released");
   return 0;
 }
@@ -312,10 +363,11 @@ int Grab(const std::wstring& folder, int seconds) {
   const DWORD end = GetTickCount() + static_cast<DWORD>(seconds) * 1000;
   while (GetTickCount() < end) {
     ForEachTemporary(folder, [&](const std::wstring& path, ULONGLONG) {
-      // As scanners and sync clients do: read it, sharing all but deletion.
-      const HANDLE file =
-          CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, 0, nullptr);
+      // As scanners and sync clients do: read it, sharing everything, so that only the sharing
+      // of whoever holds it can refuse them.
+      const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
       if (file == INVALID_HANDLE_VALUE) {
         ++refused;
         return;
@@ -437,14 +489,17 @@ int main() {
   if (command == L"run") {
     return Run();
   }
+  if (command == L"run-all" && count > 2) {
+    return RunAll(static_cast<std::size_t>(_wtoi(arguments[2])));
+  }
   if (command == L"usage-box") {
     return UsageBox();
   }
   if (command == L"focus-elsewhere") {
     return FocusElsewhere();
   }
-  if (command == L"hold" && count > 3) {
-    return Hold(arguments[2], _wtoi(arguments[3]));
+  if (command == L"hold" && count > 4) {
+    return Hold(arguments[2], _wtoi(arguments[3]), arguments[4]);
   }
   if (command == L"grab" && count > 3) {
     return Grab(arguments[2], _wtoi(arguments[3]));
@@ -453,8 +508,9 @@ int main() {
     return EndDuringWrite(arguments[2], _wtoi64(arguments[3]));
   }
   std::fputs(
-      "usage: form1_probe window|list|box|close|run|focus-elsewhere|usage-box|version EXE|"
-      "hold FILE MS|grab FOLDER SECONDS|end-during-write FOLDER BYTES\n",
+      "usage: form1_probe window|list|box|close|run|run-all N|focus-elsewhere|usage-box|version "
+      "EXE|"
+      "hold FILE MS none|all|map|grab FOLDER SECONDS|end-during-write FOLDER BYTES\n",
       stderr);
   return 2;
 }

@@ -37,6 +37,29 @@ class RecordedBoxes final : public form1::MessageBoxes {
   const HWND& list_;
 };
 
+// How many pixels of the list's client area its own painting leaves other than white.
+int InkOf(HWND list) {
+  RECT client{};
+  GetClientRect(list, &client);
+  const HDC screen = GetDC(list);
+  const HDC memory = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+  const HGDIOBJ previous = SelectObject(memory, bitmap);
+  FillRect(memory, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+  int ink = 0;
+  for (int y = 0; y < client.bottom; ++y) {
+    for (int x = 0; x < client.right; ++x) {
+      ink += GetPixel(memory, x, y) != RGB(255, 255, 255) ? 1 : 0;
+    }
+  }
+  SelectObject(memory, previous);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(list, screen);
+  return ink;
+}
+
 // A fresh Form1 on a folder of its own.
 struct Window {
   Window()
@@ -90,8 +113,17 @@ TEST(Form1Win32List, IsReplacedAndScrollsToItsWidestItem) {
   EXPECT_EQ(ListBoxItems(window.list), std::vector<std::string>{wide + " => " + wide});
   RECT client{};
   GetClientRect(window.list, &client);
-  EXPECT_GT(SendMessageW(window.list, LB_GETHORIZONTALEXTENT, 0, 0), client.right);
+  const LRESULT extent = SendMessageW(window.list, LB_GETHORIZONTALEXTENT, 0, 0);
+  EXPECT_GT(extent, client.right);
   EXPECT_TRUE(window.boxes.empty());
+  // Drawn again once filled: redrawing is on again, and the items paint.
+  EXPECT_GT(InkOf(window.list), 0);
+  // Moved to a screen of 144 dpi: the font grows, and the sideways scroll range with it.
+  RECT place{};
+  GetWindowRect(window.form.window(), &place);
+  SendMessageW(window.form.window(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+               reinterpret_cast<LPARAM>(&place));
+  EXPECT_GE(SendMessageW(window.list, LB_GETHORIZONTALEXTENT, 0, 0) * 10, extent * 14);
 }
 
 }  // namespace
