@@ -19,7 +19,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 
 build_packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev)
-test_packages=(xvfb xdotool strace clang libclang-rt-14-dev wine wine64 qemu-user)
+quick_test_packages=(xvfb xdotool strace)
+test_packages=(clang libclang-rt-14-dev wine wine64 qemu-user shellcheck)
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev)
 package_packages=(dpkg-dev zip)
 package_test_packages=(lintian desktop-file-utils groff-base shared-mime-info libglib2.0-bin)
@@ -65,7 +66,7 @@ test_windows() {
   source tests/win32/wine_prefix.sh
   new_wine_prefix "$prefix/prefix"
   local status=0
-  ctest --test-dir build-windows --output-on-failure --timeout 300 || status=$?
+  ctest --preset windows || status=$?
   wineserver -k || true
   rm -rf "$prefix"
   unset WINEPREFIX
@@ -151,10 +152,13 @@ package() {
 }
 
 # The packages of two copies of the source in other folders, made one after the other, must be the
-# same bytes, and the Debian package must pass lintian and hold what a desktop needs.
+# same bytes, and the Debian package must pass lintian and hold what a desktop needs. The second
+# copy is built in another time zone, with another umask and, where this runs as root, by another
+# user, as someone else rebuilding them would.
 check_packages() {
   local copies
   copies=$(mktemp -d)
+  chmod 755 "$copies"
   local source=$copies/a
   local other=$copies/second-copy-elsewhere
   local revision
@@ -163,8 +167,18 @@ check_packages() {
   for copy in "$source" "$other"; do
     mkdir -p "$copy"
     git archive "${revision:-HEAD}" | tar -x -C "$copy"
-    (cd "$copy" && ./dev.sh package >/dev/null)
   done
+  (cd "$source" && ./dev.sh package >/dev/null)
+  local builder=()
+  if [ "$(id -u)" -eq 0 ]; then
+    id sigilflip-builder >/dev/null 2>&1 ||
+      useradd --system --no-create-home --shell /usr/sbin/nologin sigilflip-builder
+    chown -R sigilflip-builder "$other"
+    builder=(runuser -u sigilflip-builder --)
+  else
+    echo "the second copy of the packages is built by $(id -un) too: another user needs root"
+  fi
+  (cd "$other" && umask 077 && "${builder[@]}" env HOME="$other" TZ=XYZ-13:45 ./dev.sh package >/dev/null)
   local status=0
   diff "$source/build-package/SHA256SUMS" "$other/build-package/SHA256SUMS" || status=1
   cmp "$source/build-windows/Sigilflip.exe" "$other/build-windows/Sigilflip.exe" || status=1
@@ -194,23 +208,25 @@ case "${1:-}" in
     exec build/src/app/Sigilflip
     ;;
   test)
-    install_missing "${build_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}" \
-      "${package_packages[@]}" "${package_test_packages[@]}"
+    install_missing "${build_packages[@]}" "${quick_test_packages[@]}"
     build dev -DSIGILFLIP_TESTS=ON
     ctest --preset dev
     [ "${2:-}" = quick ] && exit 0
+    install_missing "${test_packages[@]}" "${windows_packages[@]}" "${package_packages[@]}" \
+      "${package_test_packages[@]}"
+    # Our scripts, as shellcheck reads them (.shellcheckrc).
+    git ls-files -z '*.sh' dev.sh .ci/run | xargs -0 shellcheck -x -S warning
     # The line scans on an emulated processor without AVX2, where choosing the AVX2 kernel would
     # end every run with an illegal instruction.
     timeout 300 qemu-x86_64 -cpu SandyBridge build/tests/core_tests --gtest_brief=1 \
       --gtest_filter='LineScan.*:LineReader.*:RuneKey.*:RuneFile.*' 2>&1 | grep -v "TCG doesn't support"
     # The core as other processors (and compilers without SSE2) build it: the plain scan only.
     build plain
-    ctest --test-dir build-plain --output-on-failure --timeout 300 -E windows_resources
+    ctest --preset plain
     build_windows ON
     test_windows
     build_sanitized
-    # The real program and the resource script were checked above.
-    ctest --test-dir build-sanitize --output-on-failure --timeout 300 -E 'end_to_end|windows_resources'
+    ctest --preset sanitize
     check_packages
     corpus=$(mktemp -d)
     trap 'rm -rf "$corpus"' EXIT

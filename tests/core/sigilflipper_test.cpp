@@ -387,12 +387,12 @@ TEST_F(SigilflipperTest, RunKilledWhileWritingLeavesNothingBehind) {
       }
       _exit(1);
     }
+    close(written[1]);  // so that a child failing early ends the read
     char byte = 0;
     EXPECT_EQ(read(written[0], &byte, 1), 1);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     close(written[0]);
-    close(written[1]);
     EXPECT_EQ(ReadBytes(folder / "magic-new.ini"), "earlier");
     // A named temporary file can only be removed by the next run.
     EXPECT_EQ(folder.Entries().size(), kind == native::TemporaryKind::kNamed ? 3u : 2u);

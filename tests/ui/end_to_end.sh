@@ -19,11 +19,16 @@ fail() {
   exit 1
 }
 
+# No session bus: Qt would start one of its own (with dbus-x11 installed), which outlives the
+# program and keeps strace, and so this test, waiting.
+export DBUS_SESSION_BUS_ADDRESS=disabled:
 cp "$program" "$work/Sigilflip"
 cp "$example" "$work/magic.ini"
 
 # shellcheck source=../support/xvfb.sh
 source "$(dirname "$0")/../support/xvfb.sh"
+# shellcheck source=../support/processes.sh
+source "$(dirname "$0")/../support/processes.sh"
 start_xvfb "$work"
 pids+=("$xvfb_pid")
 
@@ -32,7 +37,7 @@ pids+=("$xvfb_pid")
 (cd / && QT_QPA_PLATFORM=xcb exec strace -f -qq -e trace=openat,fsync,fdatasync,linkat,rename,renameat,renameat2 \
   -o "$work/calls" "$work/Sigilflip") >"$work/app.log" 2>&1 &
 first=$!
-pids+=($first)
+pids+=("$first")
 
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1) ||
   fail "no window named Form1: $(cat "$work/app.log")"
@@ -70,10 +75,10 @@ LC_ALL=C awk '
   /rename.*magic-new\.ini\.~[0-9]+\.tmp".*magic-new\.ini"/ && / = 0$/ { renamed = 1; ok = linked }
   END { exit !(renamed && ok) }' "$work/calls" ||
   fail "magic-new.ini was not synced before the rename: $(grep -e magic -e O_TMPFILE "$work/calls")"
-[ "$(ls "$work" | grep -c '\.tmp$')" = 0 ] || fail "a temporary file was left: $(ls "$work")"
+[ -z "$(find "$work" -maxdepth 1 -name '*.tmp')" ] || fail "a temporary file was left: $(ls "$work")"
 
 pkill -f "^$work/Sigilflip\$" || true
-wait "$first" 2>/dev/null || true
+wait_for "$first" 30 "Sigilflip (under strace)" || true
 
 # A game folder handed to the program, which lies in a folder of its own without magic.ini.
 mkdir "$work/bin"
@@ -88,13 +93,13 @@ start_with() {
   shift
   (cd "$dir" && QT_QPA_PLATFORM=xcb exec "$work/bin/Sigilflip" "$@") >"$work/app.log" 2>&1 &
   program=$!
-  pids+=($program)
+  pids+=("$program")
   window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1) ||
     fail "no window Form1 for $*: $(cat "$work/app.log")"
 }
 stop_program() {
   kill "$program" 2>/dev/null || true
-  wait "$program" 2>/dev/null || true
+  wait_for "$program" 30 Sigilflip || true
 }
 
 for way in folder file relative; do
@@ -129,7 +134,7 @@ for arguments in "--help" "$game $game"; do
   sleep 0.5
   xdotool mousemove --window "$box" 20 20 key Return
   status=0
-  wait "$program" || status=$?
+  wait_for "$program" 30 "Sigilflip after the usage box" || status=$?
   [ $status = 2 ] || fail "exit status $status after the usage box for $arguments"
   grep -q '^Usage: Sigilflip \[FOLDER | FILE\]' "$work/usage.log" || fail "no usage: $(cat "$work/usage.log")"
 done

@@ -32,6 +32,8 @@ wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /
 
 # shellcheck source=../support/xvfb.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
+# shellcheck source=../support/processes.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/processes.sh"
 # Starts Xvfb on a free display, ended with the session.
 start_x_server() {
   start_xvfb "$wine_work"
