@@ -25,8 +25,9 @@ std::string DisplayPath(const std::filesystem::path& path) {
   return {text.begin(), text.end()};
 }
 
-InputFile::InputFile(std::filesystem::path path)
-    : path_(std::move(path)), file_(Attempt("read", path_, [&] {
+InputFile::InputFile(const std::filesystem::path& path)
+    : path_(Attempt("read", path, [&] { return native::MatchingName(path); })),
+      file_(Attempt("read", path_, [&] {
         return native::RetryWhileInUse([&] { return native::OpenForReading(path_); });
       })) {}
 
@@ -38,9 +39,9 @@ void InputFile::Rewind() {
   Attempt("read", path_, [&] { native::Rewind(file_.get()); });
 }
 
-ReplacementFile::ReplacementFile(std::filesystem::path path, const InputFile* source,
+ReplacementFile::ReplacementFile(const std::filesystem::path& path, const InputFile* source,
                                  native::TemporaryKind kind)
-    : path_(std::move(path)) {
+    : path_(Attempt("write", path, [&] { return native::MatchingName(path); })) {
   Attempt("write", path_, [&] {
     target_ = native::FinalTarget(path_);
     if (source != nullptr && native::IsSameFile(source->file(), target_)) {

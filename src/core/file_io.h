@@ -17,7 +17,8 @@ std::string DisplayPath(const std::filesystem::path& path);
 // system's reason.
 class InputFile final : public ByteSource {
  public:
-  explicit InputFile(std::filesystem::path path);
+  // `path`, or the one file of its folder whose name matches it ignoring case (Linux).
+  explicit InputFile(const std::filesystem::path& path);
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
@@ -44,8 +45,9 @@ class InputFile final : public ByteSource {
 // that file is `source` itself, nothing is written.
 class ReplacementFile final : public ByteSink {
  public:
+  // `path`, or the one file of its folder whose name matches it ignoring case (Linux).
   explicit ReplacementFile(
-      std::filesystem::path path, const InputFile* source = nullptr,
+      const std::filesystem::path& path, const InputFile* source = nullptr,
       native::TemporaryKind kind = native::TemporaryKind::kUnnamedWherePossible);
   ~ReplacementFile() override;
   ReplacementFile(const ReplacementFile&) = delete;

@@ -91,6 +91,12 @@ std::filesystem::path FullPath(const std::filesystem::path& path);
 enum class PathKind { kMissing, kFolder, kOther };
 PathKind KindOf(const std::filesystem::path& path);
 
+// The file that `path` names, as Windows would find it: on POSIX, where nothing has that very
+// name, the one entry of its folder whose name matches it but for the case of ASCII letters (a
+// game installed from Windows may have Magic.ini); two or more such entries throw. `path` itself
+// where nothing matches, and always on Windows, where names ignore case already.
+std::filesystem::path MatchingName(const std::filesystem::path& path);
+
 // Opens a regular file for reading. Anything else (a folder, a pipe, a device) is refused at once
 // with a reason that says what it is, without waiting on it.
 File OpenForReading(const std::filesystem::path& path);
@@ -101,9 +107,11 @@ void Rewind(File file);
 void Close(File file) noexcept;
 
 // What a file that is about to be replaced passes on to its replacement: POSIX permission bits,
-// or the Windows hidden and system attributes.
+// group and access control list, or the Windows hidden and system attributes.
 struct Permissions {
-  std::uint32_t bits;
+  std::uint32_t bits = 0;
+  std::int64_t group = -1;  // POSIX: the group, kept where the user may set it
+  std::string accessList;   // POSIX: the ACL's extended attribute, as stored; empty if none
 };
 // Throws when the file at `path` is read-only (POSIX: no write permission bit at all; Windows:
 // the read-only attribute), whoever runs the program, or a folder. Returns what its replacement
@@ -135,7 +143,7 @@ struct Temporary {
 enum class TemporaryKind { kUnnamedWherePossible, kNamed };
 Temporary CreateTemporary(const std::filesystem::path& target,
                           TemporaryKind kind = TemporaryKind::kUnnamedWherePossible);
-void SetPermissions(const Temporary& temporary, Permissions permissions);
+void SetPermissions(const Temporary& temporary, const Permissions& permissions);
 void WriteAll(File file, std::string_view bytes);
 // Starts writing the given bytes of the file to the disk, without waiting (Linux); elsewhere
 // nothing. The sync at the end then has less left to wait for.

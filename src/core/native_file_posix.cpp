@@ -2,13 +2,17 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "native_file.h"
 
@@ -22,6 +26,39 @@ namespace {
 
 int Descriptor(File file) {
   return static_cast<int>(file);
+}
+
+// The extended attribute that holds a file's access control list.
+constexpr const char* kAccessList = "system.posix_acl_access";
+
+// Whether a failed chmod or ACL call says that the file system keeps no such thing.
+bool KeepsNoModes(int error) {
+  return error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// The access control list of `path`, which the mode alone would lose (its mask would become the
+// group's permission); empty when it has none, or none can be had.
+std::string AccessListOf(const std::filesystem::path& path) {
+  std::string list;
+  for (;;) {
+    const ssize_t size = getxattr(path.c_str(), kAccessList, nullptr, 0);
+    if (size <= 0) {
+      return {};
+    }
+    list.resize(static_cast<std::size_t>(size));
+    const ssize_t read = getxattr(path.c_str(), kAccessList, list.data(), list.size());
+    if (read >= 0) {
+      list.resize(static_cast<std::size_t>(read));
+      return list;
+    }
+    if (errno != ERANGE) {
+      return {};
+    }
+  }
+}
+
+char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 // Refuses what is not a regular file, in words a user knows.
@@ -55,6 +92,41 @@ File OpenForReading(const std::filesystem::path& path) {
   RequireRegularFile(opened.st_mode);
   fcntl(Descriptor(file.get()), F_SETFL, fcntl(Descriptor(file.get()), F_GETFL) & ~O_NONBLOCK);
   return file.release();
+}
+
+std::filesystem::path MatchingName(const std::filesystem::path& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) == 0 || errno != ENOENT) {
+    return path;
+  }
+  const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+  DIR* const entries = opendir(folder.c_str());
+  if (entries == nullptr) {
+    return path;  // opening the file says what is wrong
+  }
+  const std::string wanted = path.filename().string();
+  std::vector<std::string> matches;
+  while (const dirent* entry = readdir(entries)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() == wanted.size() &&
+        std::equal(name.begin(), name.end(), wanted.begin(),
+                   [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); })) {
+      matches.emplace_back(name);
+    }
+  }
+  closedir(entries);
+  if (matches.empty()) {
+    return path;
+  }
+  if (matches.size() > 1) {
+    std::sort(matches.begin(), matches.end());
+    std::string names = matches[0];
+    for (std::size_t i = 1; i < matches.size(); ++i) {
+      names += ", " + matches[i];
+    }
+    throw SystemError(texts::SeveralMatchesReason(names));
+  }
+  return path.parent_path() / matches[0];
 }
 
 std::filesystem::path FullPath(const std::filesystem::path& path) {
@@ -111,39 +183,50 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
   if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     throw SystemError(kReadOnlyReason);
   }
-  return Permissions{static_cast<std::uint32_t>(status.st_mode & 07777)};
+  return Permissions{.bits = static_cast<std::uint32_t>(status.st_mode & 07777),
+                     .group = status.st_gid,
+                     .accessList = AccessListOf(path)};
 }
 
 std::filesystem::path FinalTarget(const std::filesystem::path& path) {
-  std::filesystem::path target = path;
-  for (int hops = 0;; ++hops) {
-    struct stat status;
-    if (lstat(target.c_str(), &status) != 0) {
-      if (errno == ENOENT) {
-        return target;  // a new file, or a link to one
-      }
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) {
+      return path;  // a new file
+    }
+    ThrowErrno(errno);
+  }
+  if (!S_ISLNK(status.st_mode)) {
+    return path;
+  }
+  // The kernel follows the links, as it would for any other program of this user: where it would
+  // not (fs.protected_symlinks: a link that another user put in a sticky folder), neither do we.
+  const FileHandle target(open(path.c_str(), O_PATH | O_CLOEXEC));
+  if (target.get() == kNoFile) {
+    if (errno == ENOENT) {
+      return path;  // a link to nothing: the rename replaces the link
+    }
+    ThrowErrno(errno);
+  }
+  if (fstat(Descriptor(target.get()), &status) != 0) {
+    ThrowErrno(errno);
+  }
+  if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+    throw SystemError(kNotAFileReason);
+  }
+  // Where it led, as the kernel names the open file.
+  const std::string self = "/proc/self/fd/" + std::to_string(target.get());
+  std::string name(PATH_MAX, '\0');
+  for (;;) {
+    const ssize_t length = readlink(self.c_str(), name.data(), name.size());
+    if (length < 0) {
       ThrowErrno(errno);
     }
-    if (!S_ISLNK(status.st_mode)) {
-      return target;
+    if (static_cast<std::size_t>(length) < name.size()) {
+      name.resize(static_cast<std::size_t>(length));
+      return name;
     }
-    if (hops == 40) {
-      ThrowErrno(ELOOP);
-    }
-    // The size that lstat gives may be short (or 0, in /proc): read until the link fits.
-    std::string link(static_cast<std::size_t>(status.st_size) + 64, '\0');
-    for (;;) {
-      const ssize_t length = readlink(target.c_str(), link.data(), link.size());
-      if (length < 0) {
-        ThrowErrno(errno);
-      }
-      if (static_cast<std::size_t>(length) < link.size()) {
-        link.resize(static_cast<std::size_t>(length));
-        break;
-      }
-      link.resize(link.size() * 2);
-    }
-    target = target.parent_path() / link;  // an absolute link replaces the folder
+    name.resize(name.size() * 2);
   }
 }
 
@@ -196,8 +279,22 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind kin
   return temporary;
 }
 
-void SetPermissions(const Temporary& temporary, Permissions permissions) {
-  if (fchmod(Descriptor(temporary.file), static_cast<mode_t>(permissions.bits)) != 0) {
+void SetPermissions(const Temporary& temporary, const Permissions& permissions) {
+  const int file = Descriptor(temporary.file);
+  // The group first, as a change of group clears the setgid bit. A group the user is not in
+  // cannot be given: the folder's then stands.
+  if (fchown(file, static_cast<uid_t>(-1), static_cast<gid_t>(permissions.group)) != 0 &&
+      errno != EPERM) {
+    ThrowErrno(errno);
+  }
+  // File systems that keep no modes (FAT, through FUSE) refuse the call: nothing to keep there.
+  if (fchmod(file, static_cast<mode_t>(permissions.bits)) != 0 && !KeepsNoModes(errno)) {
+    ThrowErrno(errno);
+  }
+  if (!permissions.accessList.empty() &&
+      fsetxattr(file, kAccessList, permissions.accessList.data(), permissions.accessList.size(),
+                0) != 0 &&
+      !KeepsNoModes(errno)) {
     ThrowErrno(errno);
   }
 }

@@ -138,6 +138,10 @@ File OpenForReading(const std::filesystem::path& path) {
   return file.release();
 }
 
+std::filesystem::path MatchingName(const std::filesystem::path& path) {
+  return path;
+}
+
 std::filesystem::path FullPath(const std::filesystem::path& path) {
   return FullPathName(path.native());
 }
@@ -181,7 +185,9 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     throw SystemError(kReadOnlyReason);
   }
-  return Permissions{attributes & kKeptAttributes};
+  Permissions permissions;
+  permissions.bits = attributes & kKeptAttributes;
+  return permissions;
 }
 
 namespace {
@@ -274,7 +280,7 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind) {
   return temporary;
 }
 
-void SetPermissions(const Temporary& temporary, Permissions permissions) {
+void SetPermissions(const Temporary& temporary, const Permissions& permissions) {
   // The hidden and system attributes would be lost with the replaced file.
   FILE_BASIC_INFO basic{};  // times of 0 stay as they are
   basic.FileAttributes = permissions.bits | FILE_ATTRIBUTE_ARCHIVE;

@@ -14,6 +14,11 @@ inline constexpr const char* kFolderReason = "It is a folder, not a file";
 inline constexpr const char* kNotAFileReason = "It is a device, a pipe or a socket, not a file";
 inline constexpr const char* kReadOnlyReason = "It is read-only";
 inline constexpr const char* kInUseReason = "It is open in another program";
+// Linux: names that differ from the file's only in the case of their letters.
+inline std::string SeveralMatchesReason(std::string_view names) {
+  return "Several files have this name in other letter cases (" + std::string(names) +
+         "); Windows would not tell them apart. Keep one of them";
+}
 // Windows: where Windows' own words do not say what to do.
 inline constexpr const char* kProtectedFolderReason =
     "Windows protects this folder from programs that are not run as administrator. Copy the game "
