@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "file_io.h"
+#include "run_error.h"
 #include "rune_file.h"
 #include "user_texts.h"
 #include "windows1252.h"
@@ -14,10 +15,26 @@ namespace sigilflip {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// magic.ini, opened; where there is none, the message says how to hand Sigilflip the game's.
+InputFile OpenInput(const fs::path& path) {
+  try {
+    return InputFile(path);
+  } catch (const RunError& error) {
+    if (native::KindOf(path) == native::PathKind::kMissing) {
+      throw RunError(error.what() + std::string("\n\n") + texts::kWhereTheGameIs);
+    }
+    throw;
+  }
+}
+
+}  // namespace
+
 RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random) {
   const fs::path inputPath = directory / kInputName;
   const fs::path outputPath = directory / kOutputName;
-  InputFile input(inputPath);
+  InputFile input = OpenInput(inputPath);
   std::optional<ReplacementFile> output;
   RuneTable table = ShuffleRunes(
       input, random, [&]() -> ByteSink& { return output.emplace(outputPath, &input); },

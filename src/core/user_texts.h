@@ -64,6 +64,17 @@ inline std::string RuneError(int count, std::string_view name) {
   return "Rune error : count = " + std::to_string(count) + " : " + std::string(name);
 }
 
+// After the reason, when there is no magic.ini: how to hand Sigilflip the game's.
+#ifdef _WIN32
+inline constexpr const char* kWhereTheGameIs =
+    "Copy Sigilflip.exe into the game's folder, beside its magic.ini, or drop the game's magic.ini "
+    "on Sigilflip.exe.";
+#else
+inline constexpr const char* kWhereTheGameIs =
+    "Open the game's magic.ini with Sigilflip in the file manager, or start Sigilflip with the "
+    "game's folder: Sigilflip FOLDER.";
+#endif
+
 // How to start the program, for a message box (and the terminal, on Linux).
 inline constexpr const char* kUsage =
     "Usage: Sigilflip [FOLDER | FILE]\n\n"

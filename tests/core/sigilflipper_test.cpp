@@ -12,6 +12,7 @@
 
 #include "file_io.h"
 #include "test_support.h"
+#include "user_texts.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -135,7 +136,8 @@ TEST_F(SigilflipperTest, MissingInputIsAnErrorThatChangesNothing) {
 
   EXPECT_FALSE(Run({}));
   ASSERT_EQ(view.errors.size(), 1u);
-  EXPECT_EQ(view.errors[0], CannotRead(folder / "magic.ini", FileNotFoundReason()));
+  EXPECT_EQ(view.errors[0], CannotRead(folder / "magic.ini", FileNotFoundReason()) + "\n\n" +
+                                texts::kWhereTheGameIs);
   EXPECT_EQ(view.events.size(), 1u);  // the error only: the list is left as it was
   EXPECT_EQ(table.RuneCount(), 1);
   EXPECT_EQ(table.Runes(1).NewName, "a");

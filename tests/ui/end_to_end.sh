@@ -125,7 +125,7 @@ stop_program
 [ ! -e "$work/no such folder" ] || fail "the missing folder was made"
 
 # Arguments Sigilflip does not know: a box that says how to start it, then the exit status 2.
-for arguments in "--help" "$game $game"; do
+for arguments in "-x" "$game $game"; do
   # shellcheck disable=SC2086
   (cd / && QT_QPA_PLATFORM=xcb exec "$work/bin/Sigilflip" $arguments) >"$work/usage.log" 2>&1 &
   program=$!
@@ -138,4 +138,17 @@ for arguments in "--help" "$game $game"; do
   [ $status = 2 ] || fail "exit status $status after the usage box for $arguments"
   grep -q '^Usage: Sigilflip \[FOLDER | FILE\]' "$work/usage.log" || fail "no usage: $(cat "$work/usage.log")"
 done
+# Without a display (over ssh): --help and --version answer on standard output, what is not known
+# on standard error, and no window is tried.
+expect_output() {  # expect_output STATUS STDOUT-START STDERR-START ARGUMENT...
+  local status=0
+  timeout 10 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/bin/Sigilflip" "${@:4}" \
+    >"$work/out" 2>"$work/err" || status=$?
+  [ "$status" = "$1" ] || fail "exit status $status for ${*:4}: $(cat "$work/err")"
+  [ "$(head -c ${#2} "$work/out")" = "$2" ] || fail "standard output for ${*:4}: $(cat "$work/out")"
+  [ "$(head -c ${#3} "$work/err")" = "$3" ] || fail "standard error for ${*:4}: $(cat "$work/err")"
+}
+expect_output 0 "Usage: Sigilflip [FOLDER | FILE]" "" --help
+expect_output 0 "Sigilflip 1." "" --version
+expect_output 2 "" "Usage: Sigilflip [FOLDER | FILE]" --no-such-option
 echo "end-to-end: magic-new.ini written by a click on Command1, in the program's folder and in a game folder handed to it"
