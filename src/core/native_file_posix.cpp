@@ -31,7 +31,7 @@ int Descriptor(File file) {
 // The extended attribute that holds a file's access control list.
 constexpr const char* kAccessList = "system.posix_acl_access";
 
-// Whether a failed chmod or ACL call says that the file system keeps no such thing.
+// Whether a failed chown, chmod or ACL call says that the file system keeps no such thing.
 bool KeepsNoModes(int error) {
   return error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
 }
@@ -284,10 +284,11 @@ void SetPermissions(const Temporary& temporary, const Permissions& permissions) 
   // The group first, as a change of group clears the setgid bit. A group the user is not in
   // cannot be given: the folder's then stands.
   if (fchown(file, static_cast<uid_t>(-1), static_cast<gid_t>(permissions.group)) != 0 &&
-      errno != EPERM) {
+      errno != EPERM && !KeepsNoModes(errno)) {
     ThrowErrno(errno);
   }
-  // File systems that keep no modes (FAT, through FUSE) refuse the call: nothing to keep there.
+  // File systems that keep no owners or modes (FAT, through FUSE) refuse the calls: nothing to
+  // keep there.
   if (fchmod(file, static_cast<mode_t>(permissions.bits)) != 0 && !KeepsNoModes(errno)) {
     ThrowErrno(errno);
   }

@@ -22,7 +22,13 @@ InputFile OpenInput(const fs::path& path) {
   try {
     return InputFile(path);
   } catch (const RunError& error) {
-    if (native::KindOf(path) == native::PathKind::kMissing) {
+    bool missing = false;
+    try {
+      missing = native::KindOf(native::MatchingName(path)) == native::PathKind::kMissing;
+    } catch (const native::SystemError&) {
+      // several files of that name: the message says so
+    }
+    if (missing) {
       throw RunError(error.what() + std::string("\n\n") + texts::kWhereTheGameIs);
     }
     throw;
