@@ -88,10 +88,15 @@ package_windows() {
   local folder=build-package/$name
   rm -rf "$folder" "$folder.zip" && mkdir -p "$folder"
   cp build-windows/Sigilflip.exe "$folder"
-  sed 's/$/\r/' build-package/generated/Sigilflip.txt >"$folder/Sigilflip.txt"  # CR LF, for Notepad
+  # The texts in CR LF, for Notepad: how to use it, its licence, and the notices of the runtime
+  # linked into it.
+  sed 's/$/\r/' build-package/generated/Sigilflip.txt >"$folder/Sigilflip.txt"
+  sed 's/$/\r/' LICENSE >"$folder/LICENSE.txt"
+  sed 's/$/\r/' src/app/NOTICES.txt >"$folder/NOTICES.txt"
   normalize "$folder" "$folder/Sigilflip.exe"
   # Fixed times in UTC, no owners or other extra fields, the files in a fixed order.
-  (cd build-package && TZ=UTC zip -q -X -D "$name.zip" "$name/Sigilflip.exe" "$name/Sigilflip.txt")
+  (cd build-package && TZ=UTC zip -q -X -D "$name.zip" "$name/Sigilflip.exe" "$name/Sigilflip.txt" \
+    "$name/LICENSE.txt" "$name/NOTICES.txt")
 }
 
 # package_debian VERSION: the Debian package, built with dpkg-deb from what CMake installs.
