@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -21,6 +23,14 @@ QRect DevicePixels(design::Rect twips) {
   return {pixels.left, pixels.top, pixels.width, pixels.height};
 }
 
+// Form1 is read as a window (a frame titled Form1), not as a panel inside one.
+QAccessibleInterface* AccessibleForm1(const QString& className, QObject* object) {
+  if (className == QLatin1String("Form1") && object->isWidgetType()) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 // Nothing follows a resize: the controls keep their places.
@@ -30,6 +40,8 @@ Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxe
       directory_(std::move(directory)),
       boxes_(boxes != nullptr ? std::move(boxes) : std::make_unique<ModalMessageBoxes>(this)),
       clock_(std::move(clock)) {
+  [[maybe_unused]] static const bool accessible =  // once, for every Form1
+      (QAccessible::installFactory(AccessibleForm1), true);
   setObjectName("Form1");
   setWindowTitle(design::kForm1Caption);
   const design::Size client = design::Pixels(design::kClientTwips, 96);
@@ -45,6 +57,10 @@ Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxe
   List1->setObjectName("List1");
   List1->setGeometry(DevicePixels(design::kList1Twips));
   List1->setSortingEnabled(false);
+  List1->setAccessibleName(design::kList1AccessibleName);
+  List1->setAccessibleDescription(design::kList1AccessibleDescription);
+  // The style marks a focused list by its current item only: an empty one would show nothing.
+  List1->setStyleSheet("QListWidget:focus { border: 1px solid palette(highlight); }");
 
   setTabOrder(Command1, List1);
   Command1->setFocus();

@@ -27,6 +27,11 @@ inline constexpr Rect kCommand1Twips{780, 2400, 1215, 495};
 
 inline constexpr const char* kForm1Caption = "Form1";
 inline constexpr const char* kCommand1Caption = "Command1";
+// What a screen reader says of List1, which has no caption of its own.
+inline constexpr const char* kList1AccessibleName = "Rune mapping";
+inline constexpr const char* kList1AccessibleDescription =
+    "Each rune's name and the name it was given by the last press of Command1: old name => new "
+    "name";
 // The application's title, which the message boxes carry.
 inline constexpr const char* kApplicationTitle = "Sigilflip";
 

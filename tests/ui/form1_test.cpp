@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include <QAccessible>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -71,6 +72,28 @@ class Form1Test : public QObject {
   void cleanup() {
     form_.reset();
     folder_.reset();
+  }
+
+  // A screen reader reads a frame titled Form1 and a list with a name and a description; a
+  // keyboard user sees which control has the focus, the empty list too.
+  void readsAsAWindowAndShowsItsFocus() {
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form_.get());
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), QString("Form1"));
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(form_->List1);
+    QCOMPARE(list->text(QAccessible::Name), QString(sigilflip::form1::kList1AccessibleName));
+    QCOMPARE(list->text(QAccessible::Description),
+             QString(sigilflip::form1::kList1AccessibleDescription));
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    const QImage listAlone = form_->List1->grab().toImage();
+    const QImage buttonAlone = form_->Command1->grab().toImage();
+    QTest::keyClick(form_.get(), Qt::Key_Tab);
+    QVERIFY(form_->List1->hasFocus());
+    QVERIFY(form_->List1->grab().toImage() != listAlone);
+    QTest::keyClick(form_.get(), Qt::Key_Tab);
+    QVERIFY(form_->Command1->hasFocus());
+    QVERIFY(form_->Command1->grab().toImage() != buttonAlone);
   }
 
   void layoutFollowsTheTwipGrid() {
