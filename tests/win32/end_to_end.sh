@@ -162,6 +162,8 @@ click_command1
 box=$(probe box)
 expect "error box" "title Sigilflip
 text Cannot read $windows_folder\\magic.ini:
+text 
+text Copy Sigilflip.exe into the game's folder, beside its magic.ini, or drop the game's magic.ini on Sigilflip.exe.
 buttons OK
 icon 1
 modal 1
