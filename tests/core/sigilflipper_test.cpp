@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -47,18 +48,6 @@ using testing::ScriptedRandom;
 using testing::TempDir;
 using testing::WriteBytes;
 using Texts = std::vector<std::string>;
-
-#ifndef _WIN32
-// Whether the kernel follows links in sticky folders only for their owners.
-bool ProtectsLinks() {
-  std::FILE* setting = std::fopen("/proc/sys/fs/protected_symlinks", "r");
-  const bool on = setting != nullptr && std::fgetc(setting) == '1';
-  if (setting != nullptr) {
-    std::fclose(setting);
-  }
-  return on;
-}
-#endif
 
 class SigilflipperTest : public ::testing::Test {
  protected:
@@ -145,131 +134,97 @@ TEST(Check, PermutationIsSilent) {
   EXPECT_TRUE(view.events.empty());
 }
 
-// A run that cannot be completed, arranged after a good one: it shows one error and nothing else,
-// and leaves the table, magic-new.ini and the folder as they were (and, on Linux, no file open).
+// A run that cannot be completed, arranged after a good one in `f`: it shows one error and
+// nothing else, and leaves the table, magic-new.ini and the folder as they were (and, on Linux, no
+// file open).
 struct Failure {
   const char* name;
-  std::function<void(const fs::path& folder)> arrange;
-  std::function<std::string(const fs::path& folder)> message;
+  std::function<void()> arrange;
+  std::string message;
 };
-
-std::string ReadFailure(const fs::path& folder, std::string_view reason) {
-  return CannotRead(folder / "magic.ini", reason);
-}
-std::string WriteFailure(const fs::path& folder, std::string_view reason) {
-  return CannotWrite(folder / "magic-new.ini", reason);
-}
 // The other program's link, when the kernel refuses to follow it for this user.
-constexpr const char* kPlantedLink = "planted link";
+constexpr std::string_view kPlantedLink = "planted link";
 
-std::vector<Failure> Failures() {
-  std::vector<Failure> failures = {
-      {"missing magic.ini", [](const fs::path& f) { fs::remove(f / "magic.ini"); },
-       [](const fs::path& f) {
-         return ReadFailure(f, FileNotFoundReason()) + "\n\n" + texts::kWhereTheGameIs;
-       }},
-      {"magic.ini a folder",
-       [](const fs::path& f) {
-         fs::remove(f / "magic.ini");
-         fs::create_directory(f / "magic.ini");
-       },
-       [](const fs::path& f) { return ReadFailure(f, texts::kFolderReason); }},
-      {"magic-new.ini a folder",
-       [](const fs::path& f) {
-         fs::remove(f / "magic-new.ini");
-         fs::create_directory(f / "magic-new.ini");
-       },
-       [](const fs::path& f) { return WriteFailure(f, texts::kFolderReason); }},
+std::vector<Failure> Failures(const fs::path& f) {
+  const fs::path input = f / "magic.ini";
+  const fs::path output = f / "magic-new.ini";
+  const auto replace = [](const fs::path& path, auto&& make) {
+    fs::remove(path);
+    make(path);
+  };
+  const auto folder = [](const fs::path& at) { fs::create_directory(at); };
+  return {
+      {"missing magic.ini", [=] { fs::remove(input); },
+       CannotRead(input, FileNotFoundReason()) + "\n\n" + texts::kWhereTheGameIs},
+      {"magic.ini a folder", [=] { replace(input, folder); },
+       CannotRead(input, texts::kFolderReason)},
+      {"magic-new.ini a folder", [=] { replace(output, folder); },
+       CannotWrite(output, texts::kFolderReason)},
       // The mode itself is checked, not whether this user may write: root would be allowed to.
       {"magic-new.ini read-only",
-       [](const fs::path& f) {
-         fs::permissions(f / "magic-new.ini", fs::perms::owner_read | fs::perms::group_read);
-       },
-       [](const fs::path& f) { return WriteFailure(f, texts::kReadOnlyReason); }},
+       [=] { fs::permissions(output, fs::perms::owner_read | fs::perms::group_read); },
+       CannotWrite(output, texts::kReadOnlyReason)},
       {"more than 1000 runes",
-       [](const fs::path& f) {
-         std::string input;
+       [=] {
+         std::string many;
          for (int i = 0; i <= 1000; ++i) {
-           input += "RUNE1=r" + std::to_string(i) + "\r\n";
+           many += "RUNE1=r" + std::to_string(i) + "\r\n";
          }
-         WriteBytes(f / "magic.ini", input);
+         WriteBytes(input, many);
        },
-       [](const fs::path& f) { return texts::TooManyRunes(DisplayPath(f / "magic.ini"), 1000); }},
+       texts::TooManyRunes(DisplayPath(input), 1000)},
 #ifndef _WIN32
       {"magic-new.ini a second name of magic.ini",
-       [](const fs::path& f) {
-         fs::remove(f / "magic-new.ini");
-         fs::create_symlink("magic.ini", f / "magic-new.ini");
-       },
-       [](const fs::path& f) {
-         return texts::OutputLeadsToInput(DisplayPath(f / "magic-new.ini"),
-                                          DisplayPath(f / "magic.ini"));
-       }},
+       [=] { replace(output, [](auto& at) { fs::create_symlink("magic.ini", at); }); },
+       texts::OutputLeadsToInput(DisplayPath(output), DisplayPath(input))},
       // Opening a pipe for reading would wait for a writer and hold the window.
       {"magic.ini a pipe",
-       [](const fs::path& f) {
-         fs::remove(f / "magic.ini");
-         ASSERT_EQ(mkfifo((f / "magic.ini").c_str(), 0644), 0);
-       },
-       [](const fs::path& f) { return ReadFailure(f, texts::kNotAFileReason); }},
+       [=] { replace(input, [](auto& at) { EXPECT_EQ(mkfifo(at.c_str(), 0644), 0); }); },
+       CannotRead(input, texts::kNotAFileReason)},
       {"magic.ini a link to a device",
-       [](const fs::path& f) {
-         fs::remove(f / "magic.ini");
-         fs::create_symlink("/dev/zero", f / "magic.ini");
-       },
-       [](const fs::path& f) { return ReadFailure(f, texts::kNotAFileReason); }},
+       [=] { replace(input, [](auto& at) { fs::create_symlink("/dev/zero", at); }); },
+       CannotRead(input, texts::kNotAFileReason)},
       {"magic.ini a socket",
-       [](const fs::path& f) {
-         fs::remove(f / "magic.ini");
-         sockaddr_un address{};
-         address.sun_family = AF_UNIX;
-         const std::string path = (f / "magic.ini").string();
-         ASSERT_LT(path.size(), sizeof(address.sun_path));
-         path.copy(address.sun_path, path.size());
+       [=] {
+         fs::remove(input);
+         sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+         input.string().copy(address.sun_path, sizeof(address.sun_path) - 1);
          const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
-         ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)),
+         EXPECT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)),
                    0);
          close(listening);  // the socket's name stays
        },
-       [](const fs::path& f) { return ReadFailure(f, texts::kNotAFileReason); }},
+       CannotRead(input, texts::kNotAFileReason)},
       // Reading /proc/self/mem from its first byte fails with an input/output error.
       {"magic.ini failing to read",
-       [](const fs::path& f) {
-         fs::remove(f / "magic.ini");
-         fs::create_symlink("/proc/self/mem", f / "magic.ini");
-       },
-       [](const fs::path& f) { return ReadFailure(f, "Input/output error"); }},
+       [=] { replace(input, [](auto& at) { fs::create_symlink("/proc/self/mem", at); }); },
+       CannotRead(input, "Input/output error")},
       // Never replaced by a file: a pipe stands for a device here, which only root can make.
       {"magic-new.ini a link to a pipe",
-       [](const fs::path& f) {
-         ASSERT_EQ(mkfifo((f / "pipe").c_str(), 0644), 0);
-         fs::remove(f / "magic-new.ini");
-         fs::create_symlink("pipe", f / "magic-new.ini");
+       [=] {
+         EXPECT_EQ(mkfifo((f / "pipe").c_str(), 0644), 0);
+         replace(output, [](auto& at) { fs::create_symlink("pipe", at); });
        },
-       [](const fs::path& f) { return WriteFailure(f, texts::kNotAFileReason); }},
+       CannotWrite(output, texts::kNotAFileReason)},
       // Names that Windows would not tell apart.
       {"magic.ini twice in other cases",
-       [](const fs::path& f) {
-         fs::rename(f / "magic.ini", f / "Magic.ini");
+       [=] {
+         fs::rename(input, f / "Magic.ini");
          WriteBytes(f / "MAGIC.INI", "RUNE1=b\r\n");
        },
-       [](const fs::path& f) {
-         return ReadFailure(f, texts::SeveralMatchesReason("MAGIC.INI, Magic.ini"));
-       }},
+       CannotRead(input, texts::SeveralMatchesReason("MAGIC.INI, Magic.ini"))},
       // In a sticky folder that anyone may write, another user's link to a file of ours: the
       // kernel (fs.protected_symlinks) follows it for nobody else, and neither does Sigilflip.
-      {kPlantedLink,
-       [](const fs::path& f) {
+      {kPlantedLink.data(),
+       [=] {
          WriteBytes(f / "notes.txt", "mine");
-         fs::remove(f / "magic-new.ini");
-         fs::create_symlink("notes.txt", f / "magic-new.ini");
+         replace(output, [](auto& at) { fs::create_symlink("notes.txt", at); });
          fs::permissions(f, fs::perms::all | fs::perms::sticky_bit);
-         ASSERT_EQ(lchown((f / "magic-new.ini").c_str(), 4242, 4242), 0);
+         EXPECT_EQ(lchown(output.c_str(), 4242, 4242), 0);
        },
-       [](const fs::path& f) { return WriteFailure(f, "Permission denied"); }},
+       CannotWrite(output, "Permission denied")},
 #endif
   };
-  return failures;
 }
 
 TEST(FailedRun, ShowsOneErrorAndChangesNothing) {
@@ -278,40 +233,42 @@ TEST(FailedRun, ShowsOneErrorAndChangesNothing) {
     return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
   };
 #endif
-  for (const Failure& failure : Failures()) {
+  for (std::size_t row = 0; row < Failures({}).size(); ++row) {
+    TempDir folder;
+    const Failure failure = Failures(folder.path())[row];
     SCOPED_TRACE(failure.name);
 #ifndef _WIN32
-    if (failure.name == kPlantedLink && (geteuid() != 0 || !ProtectsLinks())) {
-      std::printf("skipped \"%s\": needs root and fs.protected_symlinks = 1\n", kPlantedLink);
+    if (failure.name == kPlantedLink &&
+        (geteuid() != 0 || std::ifstream("/proc/sys/fs/protected_symlinks").get() != '1')) {
+      std::printf("skipped \"%s\": needs root and fs.protected_symlinks = 1\n", failure.name);
       continue;
     }
     const auto filesBefore = openFiles();
 #endif
-    TempDir folder;
     RuneTable table;
     RecordingView view;
     const auto run = [&] {
       ScriptedRandom random(std::vector<float>(1001, 0.0f));
       return Sigilflipper(table, folder.path(), random, view);
     };
-    WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
-    ASSERT_TRUE(run());
-    view.events.clear();
-    failure.arrange(folder.path());
-    const auto entries = folder.Entries();
     // magic-new.ini's bytes, where it leads to a file this user may read.
-    const auto outputBytes = [&] {
+    const auto output = [&] {
       std::error_code refused;
       return fs::is_regular_file(folder / "magic-new.ini", refused)
                  ? ReadBytes(folder / "magic-new.ini")
                  : std::string("(none)");
     };
-    const std::string output = outputBytes();
+    WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
+    ASSERT_TRUE(run());
+    view.events.clear();
+    failure.arrange();
+    const Texts entries = folder.Entries();
+    const std::string bytes = output();
 
     EXPECT_FALSE(run());
-    EXPECT_EQ(view.events, Texts{"error: " + failure.message(folder.path())});
+    EXPECT_EQ(view.events, Texts{"error: " + failure.message});
     EXPECT_EQ(folder.Entries(), entries);
-    EXPECT_EQ(outputBytes(), output);
+    EXPECT_EQ(output(), bytes);
     EXPECT_EQ(table.RuneCount(), 1);  // the last good run's
     EXPECT_EQ(table.Runes(1).NewName, "a");
 #ifndef _WIN32
@@ -389,38 +346,29 @@ TEST_F(SigilflipperTest, ReplacedOutputKeepsItsPermissions) {
     ASSERT_TRUE(Run({0.0f})) << view.errors.back();
     EXPECT_EQ(fs::status(folder / "magic-new.ini").permissions(), writable);
   }
-  // Its group, where this user may give it (root: any), and its access control list: user 4242
-  // may read and write.
-  struct stat status {};
+  // Its group, where this user may give it (root: any), and its access control list (as the
+  // kernel stores it: version 2, then {tag, permissions, id} for the owner rw, user 4242 rw, the
+  // group r, the mask rw and the others nothing), where the file system keeps one.
+  const std::string output = (folder / "magic-new.ini").string();
   if (geteuid() == 0) {
-    ASSERT_EQ(chown((folder / "magic-new.ini").c_str(), static_cast<uid_t>(-1), 4242), 0);
+    ASSERT_EQ(chown(output.c_str(), static_cast<uid_t>(-1), 4242), 0);
   }
-  // As the kernel stores it: version 2, then {tag, permissions, id} for the owner (rw), user 4242
-  // (rw), the group (r), the mask (rw) and the others (none).
   const std::string acl(
-      "\x02\0\0\0"
-      "\x01\0\x06\0\xff\xff\xff\xff"
-      "\x02\0\x06\0\x92\x10\0\0"
-      "\x04\0\x04\0\xff\xff\xff\xff"
-      "\x10\0\x06\0\xff\xff\xff\xff"
+      "\x02\0\0\0\x01\0\x06\0\xff\xff\xff\xff\x02\0\x06\0\x92\x10\0\0"
+      "\x04\0\x04\0\xff\xff\xff\xff\x10\0\x06\0\xff\xff\xff\xff"
       "\x20\0\0\0\xff\xff\xff\xff",
       44);
-  const bool hasAcl = setxattr((folder / "magic-new.ini").c_str(), "system.posix_acl_access",
-                               acl.data(), acl.size(), 0) == 0;
-  ASSERT_EQ(stat((folder / "magic-new.ini").c_str(), &status), 0);
-  const gid_t group = status.st_gid;
+  setxattr(output.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0);
+  const auto groupAndList = [&] {
+    struct stat status {};
+    std::string list(64, '\0');
+    list.resize(static_cast<std::size_t>(std::max<ssize_t>(
+        0, getxattr(output.c_str(), "system.posix_acl_access", list.data(), list.size()))));
+    return stat(output.c_str(), &status) == 0 ? std::to_string(status.st_gid) + " " + list : "";
+  };
+  const std::string before = groupAndList();
   ASSERT_TRUE(Run({0.0f})) << view.errors.back();
-  ASSERT_EQ(stat((folder / "magic-new.ini").c_str(), &status), 0);
-  EXPECT_EQ(status.st_gid, group);
-  if (hasAcl) {
-    std::string kept(acl.size() + 16, '\0');
-    kept.resize(static_cast<std::size_t>(
-        std::max<ssize_t>(0, getxattr((folder / "magic-new.ini").c_str(), "system.posix_acl_access",
-                                      kept.data(), kept.size()))));
-    EXPECT_EQ(kept, acl);
-  } else {
-    std::printf("no access control lists on this file system: they are not checked\n");
-  }
+  EXPECT_EQ(groupAndList(), before);
   // A new magic-new.ini: readable by all that the umask allows.
   fs::remove(folder / "magic-new.ini");
   const mode_t previous = umask(022);
