@@ -7,7 +7,6 @@
 
 #include "scrambler.h"
 #include "user_texts.h"
-#include "windows1252.h"
 
 namespace sigilflip {
 namespace {
@@ -279,7 +278,8 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Byt
   // The ending of the rune in `slot`, found for a line that names `name`.
   const auto endingOf = [&](Int16 slot, std::string_view name) {
     if (slot == 0) {
-      throw RunError(texts::ChangedWhileReading(inputName, Utf8From1252(StripSpaces(name))));
+      throw RunError(
+          texts::ChangedWhileReading(inputName, table.codePage().ToUtf8(StripSpaces(name))));
     }
     return endings.Of(slot);
   };
@@ -347,8 +347,8 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Byt
 
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const std::function<ByteSink&()>& openSink, std::string_view inputName,
-                       std::size_t capacity) {
-  RuneTable table;
+                       std::size_t capacity, const CodePage& codePage) {
+  RuneTable table(codePage);
   const LineEnds ends = CollectRunes(source, table, inputName, capacity);
   ScrambleRunes(table, random);
   source.Rewind();

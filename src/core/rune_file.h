@@ -114,10 +114,11 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Byt
 // One run over a source: the first pass into a new table, the scramble, then the second pass,
 // which writes to the sink that `openSink` gives once the first pass is through (so that a run
 // that fails before creates no output), flushed. `capacity` sizes the read and write buffers.
-// Returns the table; throws RunError as the passes do.
+// Returns the table, whose names are in `codePage`; throws RunError as the passes do.
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const std::function<ByteSink&()>& openSink,
                        std::string_view inputName = "magic.ini",
-                       std::size_t capacity = LineReader::kDefaultCapacity);
+                       std::size_t capacity = LineReader::kDefaultCapacity,
+                       const CodePage& codePage = CodePage::Get(1252));
 
 }  // namespace sigilflip

@@ -5,11 +5,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "windows1252.h"
-
 namespace sigilflip {
 
-RuneTable::RuneTable() : Runes_(kRuneSlots), spellingInBucket_(kSpellingBuckets) {}
+RuneTable::RuneTable(const CodePage& codePage)
+    : codePage_(&codePage), Runes_(kRuneSlots), spellingInBucket_(kSpellingBuckets) {}
 
 void RuneTable::Reset() {
   for (RuneRecord& slot : Runes_) {
@@ -54,14 +53,16 @@ void RuneTable::RememberSpelling(BufferedName name, Int16 slot) {
   }
 }
 
-std::uint32_t RuneTable::HashOf(std::string_view stripped) {
-  // Hashes eight bytes at a time, each folded so that a letter and its upper case agree: ASCII
-  // bytes lose bit 0x20, the others bits 0x10, 0x20 and 0x40 (š Š, ÿ Ÿ, à À). Bytes that fold
-  // alike without being the same letter only share a bucket.
+namespace {
+
+// Hashes eight bytes at a time, each folded so that a letter and its upper case agree where the
+// code page places them so (CodePage::foldsByBits): ASCII bytes lose bit 0x20, the others bits
+// 0x10, 0x20 and 0x40 (š Š, ÿ Ÿ, à À in Windows-1252). Bytes that fold alike without being the
+// same letter only share a bucket.
+std::uint32_t HashFolded(std::string_view bytes) {
   constexpr std::uint64_t kHighBits = 0x8080808080808080u;
   constexpr std::uint64_t kAsciiFold = 0xDFDFDFDFDFDFDFDFu;
-  const char* bytes = stripped.data();
-  const std::size_t size = stripped.size();
+  const std::size_t size = bytes.size();
   std::uint64_t hash = 0x9E3779B97F4A7C15u ^ size;
   const auto mix = [&hash](std::uint64_t word) {
     word &= kAsciiFold ^ ((word & kHighBits) >> 7) * 0x50;
@@ -77,32 +78,55 @@ std::uint32_t RuneTable::HashOf(std::string_view stripped) {
   } else {
     std::uint64_t word;
     for (std::size_t i = 0; i + 8 <= size; i += 8) {
-      std::memcpy(&word, bytes + i, 8);
+      std::memcpy(&word, bytes.data() + i, 8);
       mix(word);
     }
     if (size % 8 != 0) {
-      std::memcpy(&word, bytes + size - 8, 8);  // the last eight, overlapping the word before
+      std::memcpy(&word, bytes.data() + size - 8,
+                  8);  // the last eight, overlapping the word before
       mix(word);
     }
   }
   return static_cast<std::uint32_t>(hash);
 }
 
+}  // namespace
+
+std::uint32_t RuneTable::HashOf(std::string_view stripped) const {
+  // Other code pages hash the name's key, made of its upper case.
+  return codePage_->singleByte() && codePage_->foldsByBits() ? HashFolded(stripped)
+                                                             : HashFolded(codePage_->Key(stripped));
+}
+
 std::size_t RuneTable::BucketOf(std::string_view stripped, std::uint32_t hash) const {
+  std::string key;  // a multi-byte code page's, made when first needed
   for (std::size_t bucket = hash & (kBuckets - 1);; bucket = (bucket + 1) & (kBuckets - 1)) {
     const Int16 slot = slotInBucket_[bucket];
     if (slot == 0) {
       return bucket;
     }
     const auto index = static_cast<std::size_t>(slot - 1);
-    if (hashes_[index] != hash || keys_[index].size() != stripped.size()) {
+    if (hashes_[index] != hash) {
       continue;
     }
     // Most lines spell a rune as it was first met; only the others need upper-casing.
-    if (Runes_[index].Name == stripped ||
-        std::equal(stripped.begin(), stripped.end(), keys_[index].begin(),
-                   [](char c, char k) { return UpperCase1252(c) == k; })) {
+    if (Runes_[index].Name == stripped) {
       return bucket;
+    }
+    const std::string& other = keys_[index];
+    if (codePage_->singleByte()) {
+      if (other.size() == stripped.size() &&
+          std::equal(stripped.begin(), stripped.end(), other.begin(),
+                     [this](char c, char k) { return codePage_->Fold(c) == k; })) {
+        return bucket;
+      }
+    } else {
+      if (key.empty()) {
+        key = codePage_->Key(stripped);
+      }
+      if (key == other) {
+        return bucket;
+      }
     }
   }
 }
@@ -144,10 +168,7 @@ bool RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
   RuneRecord& record = Runes_[IndexOf(slot)];
   record.Used = kTrue;
   record.Name = stripped;
-  std::string& key = keys_.emplace_back(stripped);
-  for (char& c : key) {
-    c = UpperCase1252(c);
-  }
+  keys_.push_back(codePage_->Key(stripped));
   hashes_.push_back(hash);
   slotInBucket_[bucket] = slot;
   RuneCount_ = slot;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "checked.h"
+#include "code_page.h"
 #include "processor.h"
 
 namespace sigilflip {
@@ -45,12 +46,14 @@ struct RuneRecord {
 // without a gap: a rune goes into the lowest free slot, and only Reset frees slots.
 //
 // Two names are the same rune when they are equal after stripping leading and trailing spaces
-// (U+0020 only) and upper-casing both. Names are Windows-1252 bytes.
+// (U+0020 only) and upper-casing both. Names are bytes in the table's code page.
 class RuneTable {
  public:
   static constexpr Int16 kRuneSlots = 1000;
 
-  RuneTable();
+  explicit RuneTable(const CodePage& codePage = CodePage::Get(1252));
+
+  const CodePage& codePage() const { return *codePage_; }
 
   // Frees every slot and sets RuneCount to 0.
   void Reset();
@@ -142,10 +145,11 @@ class RuneTable {
   Int16 SlotOfStripped(std::string_view stripped) const;
 
   static std::size_t IndexOf(Int16 slot);
-  static std::uint32_t HashOf(std::string_view stripped);
+  std::uint32_t HashOf(std::string_view stripped) const;
   // The bucket that holds `stripped`'s slot, or the empty bucket where it would go.
   std::size_t BucketOf(std::string_view stripped, std::uint32_t hash) const;
 
+  const CodePage* codePage_;
   std::vector<RuneRecord> Runes_;  // index 0 is slot 1
   Int16 RuneCount_ = 0;
   std::array<Int16, kBuckets> slotInBucket_{};   // 0: empty

@@ -9,7 +9,6 @@
 #include "run_error.h"
 #include "rune_file.h"
 #include "user_texts.h"
-#include "windows1252.h"
 
 namespace sigilflip {
 
@@ -37,14 +36,15 @@ InputFile OpenInput(const fs::path& path) {
 
 }  // namespace
 
-RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random) {
+RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random,
+                          const CodePage& codePage) {
   const fs::path inputPath = directory / kInputName;
   const fs::path outputPath = directory / kOutputName;
   InputFile input = OpenInput(inputPath);
   std::optional<ReplacementFile> output;
   RuneTable table = ShuffleRunes(
       input, random, [&]() -> ByteSink& { return output.emplace(outputPath, &input); },
-      DisplayPath(inputPath));
+      DisplayPath(inputPath), LineReader::kDefaultCapacity, codePage);
   output->Commit();
   return table;
 }
@@ -56,7 +56,7 @@ void Update_List(const RuneTable& table, RuneView& view) {
     if (rune.Used == kFalse) {
       break;
     }
-    items.push_back(Utf8From1252(rune.Name + " => " + rune.NewName));
+    items.push_back(table.codePage().ToUtf8(rune.Name + " => " + rune.NewName));
   }
   view.ShowList(items);
 }
@@ -76,7 +76,7 @@ void Check(const RuneTable& table, RuneView& view) {
     const auto found = uses.find(rune.Name);
     const Int16 count = found == uses.end() ? Int16{0} : found->second;
     if (count != 1) {
-      view.ShowWarning(texts::RuneError(count, Utf8From1252(rune.Name)));
+      view.ShowWarning(texts::RuneError(count, table.codePage().ToUtf8(rune.Name)));
     }
   }
 }
@@ -84,7 +84,7 @@ void Check(const RuneTable& table, RuneView& view) {
 bool Sigilflipper(RuneTable& table, const fs::path& directory, RandomSource& random,
                   RuneView& view) {
   try {
-    table = ShuffleRuneFile(directory, random);
+    table = ShuffleRuneFile(directory, random, table.codePage());
     Update_List(table, view);
     Check(table, view);
     return true;

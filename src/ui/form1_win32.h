@@ -62,5 +62,5 @@ class Form1 final : private sigilflip::RuneView {
   std::filesystem::path directory_;
   std::unique_ptr<MessageBoxes> boxes_;
   Clock clock_;
-  sigilflip::RuneTable Runes_;
+  sigilflip::RuneTable Runes_{sigilflip::CodePage::System()};
 };

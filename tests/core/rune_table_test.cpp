@@ -10,10 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "windows1252.h"
+#include "code_page.h"
 
 namespace sigilflip {
 namespace {
+
+// The upper case that names in Windows-1252 are compared by.
+char UpperCase1252(char c) {
+  return CodePage::Get(1252).Fold(c);
+}
 
 TEST(RuneTable, SameRuneIgnoresCaseAndSurroundingSpaces) {
   RuneTable table;

@@ -5,9 +5,9 @@
 #include <map>
 #include <sstream>
 
+#include "code_page.h"  // for the texts that the view shows
 #include "recording_view.h"
 #include "sigilflipper.h"
-#include "windows1252.h"  // Utf8From1252, for the texts that the view shows
 
 namespace sigilflip::testing {
 namespace {
@@ -206,7 +206,7 @@ std::string CheckRun(std::string_view input, const RunOutcome& outcome, const Ru
     }
     names.push_back(rune.Name);
     newNames.push_back(rune.NewName);
-    items.push_back(Utf8From1252(rune.Name + " => " + rune.NewName));
+    items.push_back(CodePage::Get(1252).ToUtf8(rune.Name + " => " + rune.NewName));
   }
   std::sort(names.begin(), names.end());
   std::sort(newNames.begin(), newNames.end());
