@@ -7,20 +7,8 @@
 
 #include "magic_generator.h"
 #include "random_source.h"
-#include "rune_view.h"
+#include "run_texts.h"
 #include "sigilflipper.h"
-
-namespace {
-
-class QuietView final : public sigilflip::RuneView {
- public:
-  void ShowList(const std::vector<std::string>&) override {}
-  void ShowWarning(std::string_view) override {}
-  void ShowError(std::string_view message) override { error = message; }
-  std::string error;
-};
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   if (argc != 4) {
@@ -35,9 +23,11 @@ int main(int argc, char* argv[]) {
   }
   sigilflip::RuneTable table;
   sigilflip::SeededRandom random(43210.5f);
-  QuietView view;
-  if (!sigilflip::Sigilflipper(table, folder, random, view)) {
-    std::fprintf(stderr, "%s\n", view.error.c_str());
+  // The run and its texts, as the window has them.
+  const sigilflip::RunTexts texts =
+      sigilflip::TextsOf(sigilflip::Sigilflipper(table, folder, random), table.codePage());
+  if (texts.error) {
+    std::fprintf(stderr, "%s\n", texts.error->c_str());
     return 1;
   }
   return 0;

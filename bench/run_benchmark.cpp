@@ -15,26 +15,13 @@
 
 #include "magic_generator.h"
 #include "random_source.h"
-#include "rune_view.h"
+#include "run_texts.h"
 #include "sigilflipper.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-// Counts what a run shows, and nothing more.
-class CountingView final : public sigilflip::RuneView {
- public:
-  void ShowList(const std::vector<std::string>& list) override {
-    items = static_cast<long>(list.size());
-  }
-  void ShowWarning(std::string_view) override { ++warnings; }
-  void ShowError(std::string_view message) override { error = message; }
-  long items = 0;
-  long warnings = 0;
-  std::string error;
-};
 
 // A folder per file size, made once and removed at exit.
 const fs::path& FolderFor(std::size_t bytes, int runes) {
@@ -135,17 +122,17 @@ void BM_Run(benchmark::State& state) {
   for (auto _ : state) {
     sigilflip::RuneTable table;
     sigilflip::SeededRandom random(43210.5f);
-    CountingView view;
     ResetPeakMemory();
-    bool succeeded = false;
-    const Times thisRun =
-        Measure([&] { succeeded = sigilflip::Sigilflipper(table, folder, random, view); });
+    sigilflip::RunTexts texts;  // the run's, in words, as the window shows them
+    const Times thisRun = Measure([&] {
+      texts = sigilflip::TextsOf(sigilflip::Sigilflipper(table, folder, random), table.codePage());
+    });
     peakMiB = std::max(peakMiB, PeakMemoryMiB());
     floorSeconds += Measure([&] { CopyFloor(folder, Floor::Plain); }).wall;
     fs::remove(folder / "floor-copy.tmp");
     syncedFloorSeconds += Measure([&] { CopyFloor(folder, Floor::Synced); }).wall;
-    if (!succeeded || view.items != state.range(1)) {
-      state.SkipWithError(view.error.empty() ? "wrong mapping" : view.error.c_str());
+    if (texts.error || !texts.list || static_cast<long>(texts.list->size()) != state.range(1)) {
+      state.SkipWithError(texts.error ? texts.error->c_str() : "wrong mapping");
       break;
     }
     state.SetIterationTime(thisRun.wall);

@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,8 +7,8 @@
 #include <vector>
 
 #include "form1.h"
-#include "form1_layout.h"
 #include "game_folder.h"
+#include "message_boxes.h"
 #include "user_texts.h"
 #include "version.h"
 
@@ -61,9 +60,7 @@ int main(int argc, char* argv[]) {
       arguments, std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
   if (!folder) {
     std::fprintf(stderr, "%s\n", sigilflip::texts::kUsage);
-    QMessageBox usage(QMessageBox::NoIcon, sigilflip::form1::kApplicationTitle,
-                      sigilflip::texts::kUsage, QMessageBox::Ok);
-    usage.exec();
+    ModalMessageBoxes(nullptr).Usage(sigilflip::texts::kUsage);
     return 2;
   }
   Form1 form(*folder);

@@ -7,7 +7,6 @@
 #include <system_error>
 #include <vector>
 
-#include "form1_layout.h"
 #include "game_folder.h"
 #include "user_texts.h"
 #include "windows_text.h"
@@ -24,12 +23,6 @@ std::filesystem::path ProgramDirectory() {
     }
     name.resize(name.size() * 2);  // cut short: try again with room for a long path
   }
-}
-
-// A box with the application's title and an OK button.
-void ShowBox(std::string_view text, UINT icon) {
-  const std::wstring title = sigilflip::native::WideFromUtf8(sigilflip::form1::kApplicationTitle);
-  MessageBoxW(nullptr, sigilflip::native::WideFromUtf8(text).c_str(), title.c_str(), MB_OK | icon);
 }
 
 // The arguments after the program's name, as the wide command line has them.
@@ -49,8 +42,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // magic.ini lies in the folder handed to the program (a folder or a file dropped on it), else
   // beside the program, wherever it is started from.
   const auto folder = sigilflip::form1::GameFolder(Arguments(), ProgramDirectory());
+  const HWND noOwner = nullptr;
   if (!folder) {
-    ShowBox(sigilflip::texts::kUsage, 0);
+    OwnedMessageBoxes(noOwner)->Usage(sigilflip::texts::kUsage);
     return 2;
   }
   try {
@@ -65,9 +59,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     }
     return static_cast<int>(message.wParam);
   } catch (const std::system_error& error) {
-    ShowBox(sigilflip::texts::CannotOpenWindow(
-                sigilflip::native::SystemMessage(static_cast<unsigned long>(error.code().value()))),
-            MB_ICONERROR);
+    OwnedMessageBoxes(noOwner)->Error(sigilflip::texts::CannotOpenWindow(
+        sigilflip::native::SystemMessage(static_cast<unsigned long>(error.code().value()))));
     return 1;
   }
 }

@@ -49,7 +49,7 @@ struct FailedCall {
 
 struct Verdict {
   SystemError::Kind kind;  // kInUse: try again after a pause
-  const char* reason;      // nullptr: the system's own words
+  Reason reason;
 };
 
 Verdict Judge(const FailedCall& failed);

@@ -3,18 +3,18 @@
 #include <utility>
 
 #include "run_error.h"
-#include "user_texts.h"
 
 namespace sigilflip {
 namespace {
 
-// Runs a file call, turning its failure into a message that names the file.
+// Runs a file call, turning its failure into the facts of a run that failed on that file.
 template <typename Call>
-auto Attempt(const char* what, const std::filesystem::path& path, Call&& call) {
+auto Attempt(FileAccess access, const std::filesystem::path& path, Call&& call) {
   try {
     return call();
   } catch (const native::SystemError& error) {
-    throw RunError(texts::CannotAccess(what, DisplayPath(path), error.what()));
+    throw RunError(RunFailure::FileCall(path, access, error.reason(), error.words(),
+                                        error.kind() == native::SystemError::Kind::kNotFound));
   }
 }
 
@@ -26,26 +26,26 @@ std::string DisplayPath(const std::filesystem::path& path) {
 }
 
 InputFile::InputFile(const std::filesystem::path& path)
-    : path_(Attempt("read", path, [&] { return native::MatchingName(path); })),
-      file_(Attempt("read", path_, [&] {
+    : path_(Attempt(FileAccess::kRead, path, [&] { return native::MatchingName(path); })),
+      file_(Attempt(FileAccess::kRead, path_, [&] {
         return native::RetryWhileInUse([&] { return native::OpenForReading(path_); });
       })) {}
 
 std::size_t InputFile::Read(char* buffer, std::size_t size) {
-  return Attempt("read", path_, [&] { return native::Read(file_.get(), buffer, size); });
+  return Attempt(FileAccess::kRead, path_, [&] { return native::Read(file_.get(), buffer, size); });
 }
 
 void InputFile::Rewind() {
-  Attempt("read", path_, [&] { native::Rewind(file_.get()); });
+  Attempt(FileAccess::kRead, path_, [&] { native::Rewind(file_.get()); });
 }
 
 ReplacementFile::ReplacementFile(const std::filesystem::path& path, const InputFile* source,
                                  native::TemporaryKind kind)
-    : path_(Attempt("write", path, [&] { return native::MatchingName(path); })) {
-  Attempt("write", path_, [&] {
+    : path_(Attempt(FileAccess::kWrite, path, [&] { return native::MatchingName(path); })) {
+  Attempt(FileAccess::kWrite, path_, [&] {
     target_ = native::FinalTarget(path_);
     if (source != nullptr && native::IsSameFile(source->file(), target_)) {
-      throw RunError(texts::OutputLeadsToInput(DisplayPath(path_), DisplayPath(source->path())));
+      throw RunError(RunFailure::OutputLeadsToInput(path_, source->path()));
     }
     const std::optional<native::Permissions> permissions = native::CheckReplaceable(target_);
     native::RemoveLeftovers(target_);
@@ -66,7 +66,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 void ReplacementFile::Write(std::string_view bytes) {
-  Attempt("write", path_, [&] { native::WriteAll(temporary_.file, bytes); });
+  Attempt(FileAccess::kWrite, path_, [&] { native::WriteAll(temporary_.file, bytes); });
   written_ += bytes.size();
   // The disk starts on a large file while the rest is still being written.
   constexpr std::uint64_t kWritebackStep = 2 * 1024 * 1024;
@@ -77,7 +77,7 @@ void ReplacementFile::Write(std::string_view bytes) {
 }
 
 void ReplacementFile::Commit() {
-  Attempt("write", path_, [&] {
+  Attempt(FileAccess::kWrite, path_, [&] {
     try {
       native::Sync(temporary_.file);
       native::RetryWhileInUse([&] { native::Replace(temporary_, target_); });

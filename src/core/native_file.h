@@ -11,38 +11,38 @@
 #include <string_view>
 #include <utility>
 
-#include "user_texts.h"
+#include "run_error.h"
 
 // The platform's file calls, one implementation for POSIX and one for Windows. A call that fails
-// throws SystemError with the system's reason, in the user's language where the system has one.
+// throws SystemError with the reason, the system's words in the user's language where it has
+// them.
 namespace sigilflip::native {
 
 using File = std::intptr_t;  // a file descriptor, or a Windows HANDLE
 inline constexpr File kNoFile = -1;
 
-using texts::kBlockedWriteReason;
-using texts::kCloudFileReason;
-using texts::kFolderReason;
-using texts::kInUseReason;
-using texts::kNotAFileReason;
-using texts::kNotKeptReason;
-using texts::kProtectedFolderReason;
-using texts::kReadOnlyReason;
-
 class SystemError : public std::runtime_error {
  public:
   enum class Kind {
     kOther,
+    kNotFound,   // no such file, or no folder on its path
     kNameTaken,  // the file could not be created because something of that name exists
     kInUse,      // another program may hold the file (Windows); it may let go in a moment
   };
 
-  // `reason` is a sentence without its full stop.
-  explicit SystemError(const std::string& reason, Kind kind = Kind::kOther)
-      : std::runtime_error(reason), kind_(kind) {}
+  // The system's words, without their full stop.
+  explicit SystemError(std::string words, Kind kind = Kind::kOther)
+      : SystemError(Reason::kSystem, std::move(words), kind) {}
+  // A reason of Sigilflip's own; `words` are its details (the names, for kSeveralMatches).
+  SystemError(Reason reason, std::string words, Kind kind = Kind::kOther)
+      : std::runtime_error(words), reason_(reason), words_(std::move(words)), kind_(kind) {}
+  Reason reason() const { return reason_; }
+  const std::string& words() const { return words_; }
   Kind kind() const { return kind_; }
 
  private:
+  Reason reason_;
+  std::string words_;
   Kind kind_;
 };
 

@@ -20,8 +20,11 @@ namespace sigilflip::native {
 namespace {
 
 [[noreturn]] void ThrowErrno(int error) {
-  throw SystemError(std::generic_category().message(error),
-                    error == EEXIST ? SystemError::Kind::kNameTaken : SystemError::Kind::kOther);
+  using Kind = SystemError::Kind;
+  throw SystemError(std::generic_category().message(error), error == EEXIST ? Kind::kNameTaken
+                                                            : error == ENOENT || error == ENOTDIR
+                                                                ? Kind::kNotFound
+                                                                : Kind::kOther);
 }
 
 int Descriptor(File file) {
@@ -64,10 +67,10 @@ char AsciiUpper(char c) {
 // Refuses what is not a regular file, in words a user knows.
 void RequireRegularFile(mode_t mode) {
   if (S_ISDIR(mode)) {
-    throw SystemError(kFolderReason);
+    throw SystemError(Reason::kFolder, {});
   }
   if (!S_ISREG(mode)) {
-    throw SystemError(kNotAFileReason);
+    throw SystemError(Reason::kNotAFile, {});
   }
 }
 
@@ -124,7 +127,7 @@ std::filesystem::path MatchingName(const std::filesystem::path& path) {
     for (std::size_t i = 1; i < matches.size(); ++i) {
       names += ", " + matches[i];
     }
-    throw SystemError(texts::SeveralMatchesReason(names));
+    throw SystemError(Reason::kSeveralMatches, names);
   }
   return path.parent_path() / matches[0];
 }
@@ -174,14 +177,14 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
     ThrowErrno(errno);
   }
   if (S_ISDIR(status.st_mode)) {
-    throw SystemError(kFolderReason);
+    throw SystemError(Reason::kFolder, {});
   }
   if (!S_ISREG(status.st_mode)) {
     return std::nullopt;  // the rename says what is wrong with it
   }
   // The mode, not access(): root may write anywhere, yet a file its owner made read-only stays so.
   if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-    throw SystemError(kReadOnlyReason);
+    throw SystemError(Reason::kReadOnly, {});
   }
   return Permissions{.bits = static_cast<std::uint32_t>(status.st_mode & 07777),
                      .group = status.st_gid,
@@ -212,7 +215,7 @@ std::filesystem::path FinalTarget(const std::filesystem::path& path) {
     ThrowErrno(errno);
   }
   if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
-    throw SystemError(kNotAFileReason);
+    throw SystemError(Reason::kNotAFile, {});
   }
   // Where it led, as the kernel names the open file.
   const std::string self = "/proc/self/fd/" + std::to_string(target.get());

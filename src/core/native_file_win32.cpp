@@ -25,7 +25,8 @@ File FromHandle(HANDLE handle) {
 
 [[noreturn]] void ThrowFailure(const FailedCall& failed) {
   const Verdict verdict = Judge(failed);
-  throw SystemError(verdict.reason != nullptr ? verdict.reason : SystemMessage(failed.error),
+  throw SystemError(verdict.reason,
+                    verdict.reason == Reason::kSystem ? SystemMessage(failed.error) : std::string(),
                     verdict.kind);
 }
 
@@ -124,7 +125,7 @@ File OpenForReading(const std::filesystem::path& path) {
   const std::wstring name = LongPath(path);
   // A folder cannot be opened as a file at all; say so instead of "Access is denied".
   if (IsFolder(name)) {
-    throw SystemError(kFolderReason);
+    throw SystemError(Reason::kFolder, {});
   }
   FileHandle file(FromHandle(CreateFileW(
       name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -133,7 +134,7 @@ File OpenForReading(const std::filesystem::path& path) {
     ThrowFailure({.error = GetLastError(), .call = FileCall::kOpen});
   }
   if (GetFileType(Handle(file.get())) != FILE_TYPE_DISK) {
-    throw SystemError(kNotAFileReason);
+    throw SystemError(Reason::kNotAFile, {});
   }
   return file.release();
 }
@@ -180,10 +181,10 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
     return std::nullopt;  // not there, or the rename says what is wrong with it
   }
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw SystemError(kFolderReason);
+    throw SystemError(Reason::kFolder, {});
   }
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    throw SystemError(kReadOnlyReason);
+    throw SystemError(Reason::kReadOnly, {});
   }
   Permissions permissions;
   permissions.bits = attributes & kKeptAttributes;
@@ -349,7 +350,7 @@ void KeepOnClose(HANDLE handle) {
     ThrowLastError();
   }
   if (standard.DeletePending) {
-    throw SystemError(kNotKeptReason);
+    throw SystemError(Reason::kNotKept, {});
   }
 }
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "scrambler.h"
-#include "user_texts.h"
 
 namespace sigilflip {
 namespace {
@@ -196,30 +195,30 @@ bool CollectFrom(LineReader& reader, RuneTable& table) {
 // The first pass with `reader`; false when the lines it read were not the source's: a CR came
 // after lines taken to end in LF.
 bool CollectWith(LineReader& reader, ByteSource& source, RuneTable& table,
-                 std::string_view inputName) {
+                 const std::filesystem::path& input) {
   try {
     return CollectFrom(reader, table);
   } catch (const TooManyRunes&) {
     if (reader.Undecided() && CarriageReturnFollows(source)) {
       return false;
     }
-    throw RunError(texts::TooManyRunes(inputName, RuneTable::kRuneSlots));
+    throw RunError(RunFailure::TooManyRunes(input, RuneTable::kRuneSlots));
   }
 }
 
 }  // namespace
 
-LineEnds CollectRunes(ByteSource& source, RuneTable& table, std::string_view inputName,
+LineEnds CollectRunes(ByteSource& source, RuneTable& table, const std::filesystem::path& input,
                       std::size_t capacity) {
   LineReader reader(source, capacity);
-  if (CollectWith(reader, source, table, inputName)) {
+  if (CollectWith(reader, source, table, input)) {
     return reader.Ends();
   }
   // The file's lines end in CR, from its first byte.
   table.Reset();
   source.Rewind();
   LineReader again(source, LineEnds::CarriageReturn, capacity);
-  CollectWith(again, source, table, inputName);
+  CollectWith(again, source, table, input);
   return LineEnds::CarriageReturn;
 }
 
@@ -273,13 +272,12 @@ class Endings {
 }  // namespace
 
 void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, ByteSink& sink,
-                  std::string_view inputName, std::size_t capacity) {
+                  const std::filesystem::path& input, std::size_t capacity) {
   const Endings endings(table);
   // The ending of the rune in `slot`, found for a line that names `name`.
   const auto endingOf = [&](Int16 slot, std::string_view name) {
     if (slot == 0) {
-      throw RunError(
-          texts::ChangedWhileReading(inputName, table.codePage().ToUtf8(StripSpaces(name))));
+      throw RunError(RunFailure::ChangedWhileReading(input, std::string(StripSpaces(name))));
     }
     return endings.Of(slot);
   };
@@ -346,13 +344,14 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Byt
 }
 
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
-                       const std::function<ByteSink&()>& openSink, std::string_view inputName,
-                       std::size_t capacity, const CodePage& codePage) {
+                       const std::function<ByteSink&()>& openSink,
+                       const std::filesystem::path& input, std::size_t capacity,
+                       const CodePage& codePage) {
   RuneTable table(codePage);
-  const LineEnds ends = CollectRunes(source, table, inputName, capacity);
+  const LineEnds ends = CollectRunes(source, table, input, capacity);
   ScrambleRunes(table, random);
   source.Rewind();
-  RewriteRunes(source, ends, table, openSink(), inputName, capacity);
+  RewriteRunes(source, ends, table, openSink(), input, capacity);
   return table;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -97,10 +98,10 @@ class LineReader {
 
 // The first pass: adds the value of every rune line to `table`, which is empty, and returns the
 // line ends that the source uses (read from it as it goes). Throws RunError when the source names
-// more runes than the table holds. `inputName` names the source in that message. `capacity` is the
-// size of the read buffer.
+// more runes than the table holds; `input` is the file it names. `capacity` is the size of the read
+// buffer.
 LineEnds CollectRunes(ByteSource& source, RuneTable& table,
-                      std::string_view inputName = "magic.ini",
+                      const std::filesystem::path& input = "magic.ini",
                       std::size_t capacity = LineReader::kDefaultCapacity);
 
 // The second pass: writes every line followed by CR LF to `sink`, a rune line as "RuneN=" and the
@@ -108,7 +109,7 @@ LineEnds CollectRunes(ByteSource& source, RuneTable& table,
 // Throws RunError when a rune line names a rune the table does not hold (the source changed since
 // the first pass).
 void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, ByteSink& sink,
-                  std::string_view inputName = "magic.ini",
+                  const std::filesystem::path& input = "magic.ini",
                   std::size_t capacity = LineReader::kDefaultCapacity);
 
 // One run over a source: the first pass into a new table, the scramble, then the second pass,
@@ -117,7 +118,7 @@ void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, Byt
 // Returns the table, whose names are in `codePage`; throws RunError as the passes do.
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const std::function<ByteSink&()>& openSink,
-                       std::string_view inputName = "magic.ini",
+                       const std::filesystem::path& input = "magic.ini",
                        std::size_t capacity = LineReader::kDefaultCapacity,
                        const CodePage& codePage = CodePage::Get(1252));
 

@@ -1,32 +1,51 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "random_source.h"
+#include "run_error.h"
 #include "rune_table.h"
-#include "rune_view.h"
 
 namespace sigilflip {
 
 inline constexpr const char* kInputName = "magic.ini";
 inline constexpr const char* kOutputName = "magic-new.ini";
 
+// A rune whose name is the new name of `count` slots, not of exactly one.
+struct RuneWarning {
+  Int16 count = 0;
+  std::string name;
+};
+
+// What a run did, as facts: the mapping to list and the warnings of the check, or why it failed.
+// Names are bytes in the table's code page; the window words it all (run_texts.h).
+struct RunReport {
+  std::vector<std::pair<std::string, std::string>> list;  // each rune's Name and NewName
+  std::vector<RuneWarning> warnings;
+  std::optional<RunFailure> failure;
+
+  bool succeeded() const { return !failure.has_value(); }
+};
+
 // One run on the folder `directory`, whose files are in the table's code page: reads magic.ini
-// twice, writes magic-new.ini, then shows the mapping and warns about every name not used exactly
-// once. Returns false when the run failed, after the view has shown why; a run that fails while
-// reading or writing leaves the table, the list and magic-new.ini as they were.
-bool Sigilflipper(RuneTable& table, const std::filesystem::path& directory, RandomSource& random,
-                  RuneView& view);
+// twice, writes magic-new.ini, then lists the mapping and checks it. A run that fails while
+// reading or writing leaves the table and magic-new.ini as they were, and reports no list.
+RunReport Sigilflipper(RuneTable& table, const std::filesystem::path& directory,
+                       RandomSource& random);
 
 // Reads, scrambles and writes, into a table of its own whose names are in `codePage`; throws
 // RunError when the run cannot be completed, leaving magic-new.ini as it was.
 RuneTable ShuffleRuneFile(const std::filesystem::path& directory, RandomSource& random,
                           const CodePage& codePage = CodePage::Get(1252));
 
-// Refills the list with "Name => NewName" for each rune, in slot order.
-void Update_List(const RuneTable& table, RuneView& view);
+// The list's items: each rune's Name and NewName, in slot order.
+std::vector<std::pair<std::string, std::string>> Update_List(const RuneTable& table);
 
-// Warns about each rune whose Name is not exactly the NewName of one slot, in slot order.
-void Check(const RuneTable& table, RuneView& view);
+// A warning for each rune whose Name is not exactly the NewName of one slot, in slot order.
+std::vector<RuneWarning> Check(const RuneTable& table);
 
 }  // namespace sigilflip

@@ -5,7 +5,8 @@
 
 // Every text that Sigilflip's users read, but the system's own words (its reasons for a failed
 // file call) and the window's captions (form1_layout.h): a change of wording is an edit here.
-// Texts are UTF-8; names and paths come in as UTF-8 too.
+// Texts are UTF-8; names and paths come in as UTF-8 too. run_texts.h makes a run's facts into
+// these texts.
 namespace sigilflip::texts {
 
 // Our own reasons for a failed file call, where the systems' words would mislead ("Access is
@@ -53,6 +54,11 @@ inline std::string TooManyRunes(std::string_view input, int limit) {
 inline std::string ChangedWhileReading(std::string_view input, std::string_view rune) {
   return std::string(input) + " changed while Sigilflip was reading it: the rune \"" +
          std::string(rune) + "\" was not in it before.";
+}
+
+// A fault of Sigilflip's own, which `what` describes.
+inline std::string Unexpected(std::string_view what) {
+  return "Sigilflip could not finish the run: " + std::string(what) + ".";
 }
 
 inline std::string OutOfMemory(std::string_view input) {

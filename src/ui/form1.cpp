@@ -37,9 +37,9 @@ QAccessibleInterface* AccessibleForm1(const QString& className, QObject* object)
 Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes, Clock clock)
     : List1(nullptr),
       Command1(nullptr),
-      directory_(std::move(directory)),
-      boxes_(boxes != nullptr ? std::move(boxes) : std::make_unique<ModalMessageBoxes>(this)),
-      clock_(std::move(clock)) {
+      state_(std::move(directory),
+             boxes != nullptr ? std::move(boxes) : std::make_unique<ModalMessageBoxes>(this),
+             std::move(clock)) {
   [[maybe_unused]] static const bool accessible =  // once, for every Form1
       (QAccessible::installFactory(AccessibleForm1), true);
   setObjectName("Form1");
@@ -71,7 +71,7 @@ Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxe
 Form1::~Form1() = default;
 
 void Form1::Command1_Click() {
-  design::Command1_Click(Runes_, directory_, clock_(), *this);
+  state_.Command1_Click(*this);
 }
 
 void Form1::ShowList(const std::vector<std::string>& items) {
@@ -82,12 +82,4 @@ void Form1::ShowList(const std::vector<std::string>& items) {
   }
   List1->clear();
   List1->addItems(texts);
-}
-
-void Form1::ShowWarning(std::string_view message) {
-  boxes_->Warning(message);
-}
-
-void Form1::ShowError(std::string_view message) {
-  boxes_->Error(message);
 }

@@ -6,15 +6,13 @@
 #include <memory>
 
 #include "form1_click.h"
-#include "rune_table.h"
-#include "rune_view.h"
 
 class QListWidget;
 class QPushButton;
 
 // The program's only window: the list of the last run's mapping and the button that starts a
-// run. It owns the rune table, which keeps the last run's runes until the next run.
-class Form1 : public QWidget, private sigilflip::RuneView {
+// run. It owns the rune table (in its state), which keeps the last run's runes until the next run.
+class Form1 : public QWidget, private sigilflip::form1::RuneList {
   Q_OBJECT
 
  public:
@@ -35,11 +33,6 @@ class Form1 : public QWidget, private sigilflip::RuneView {
 
  private:
   void ShowList(const std::vector<std::string>& items) override;
-  void ShowWarning(std::string_view message) override;
-  void ShowError(std::string_view message) override;
 
-  std::filesystem::path directory_;
-  std::unique_ptr<MessageBoxes> boxes_;
-  Clock clock_;
-  sigilflip::RuneTable Runes_{sigilflip::CodePage::System()};
+  sigilflip::form1::Form1State state_;
 };

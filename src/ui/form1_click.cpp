@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <ctime>
+#include <utility>
 
 #include "random_source.h"
+#include "run_texts.h"
 #include "sigilflipper.h"
 
 namespace sigilflip::form1 {
@@ -24,10 +26,24 @@ float SecondsSinceMidnight() {
   return static_cast<float>(whole * 1000 + (milliseconds + 1000) % 1000) / 1000.0f;
 }
 
-bool Command1_Click(RuneTable& table, const std::filesystem::path& directory, float seed,
-                    RuneView& view) {
-  SeededRandom random(seed);
-  return Sigilflipper(table, directory, random, view);
+Form1State::Form1State(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes,
+                       Clock clock)
+    : directory_(std::move(directory)), boxes_(std::move(boxes)), clock_(std::move(clock)) {}
+
+bool Form1State::Command1_Click(RuneList& list) {
+  SeededRandom random(clock_());
+  const RunReport report = Sigilflipper(Runes_, directory_, random);
+  const RunTexts texts = TextsOf(report, Runes_.codePage());
+  if (texts.list) {
+    list.ShowList(*texts.list);
+  }
+  for (const std::string& warning : texts.warnings) {
+    boxes_->Warning(warning);
+  }
+  if (texts.error) {
+    boxes_->Error(*texts.error);
+  }
+  return report.succeeded();
 }
 
 }  // namespace sigilflip::form1

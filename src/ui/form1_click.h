@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "rune_table.h"
-#include "rune_view.h"
 
 // What a click on Command1 does, and what it takes from outside the window: the time of day and
 // the message boxes. Standard C++, shared by both front ends; each gives its real clock and boxes,
@@ -18,20 +20,46 @@ using Clock = std::function<float()>;
 // The real clock: seconds since local midnight, with their milliseconds.
 float SecondsSinceMidnight();
 
-// The modal message boxes of a run, titled with the application's title, with an OK button only.
-// Texts are UTF-8.
+// The modal message boxes, titled with the application's title, with an OK button only. Texts are
+// UTF-8. Each returns once dismissed.
 class MessageBoxes {
  public:
   virtual ~MessageBoxes() = default;
-  // A warning of the check, without an icon. Returns once dismissed.
+  // A warning of the check, without an icon.
   virtual void Warning(std::string_view text) = 0;
-  // A run that failed, with the error icon. Returns once dismissed.
+  // A run that failed, with the error icon.
   virtual void Error(std::string_view text) = 0;
+  // How to start the program, without an icon.
+  virtual void Usage(std::string_view text) = 0;
 };
 
-// The click on Command1: seeds the random source with `seed` (the seconds since midnight) and
-// runs on magic.ini in `directory`. Returns whether the run succeeded; the view has shown why not.
-bool Command1_Click(RuneTable& table, const std::filesystem::path& directory, float seed,
-                    RuneView& view);
+// The list of a window, which shows the mapping.
+class RuneList {
+ public:
+  virtual ~RuneList() = default;
+  // Shows `items` (UTF-8), in their order, in place of what it showed.
+  virtual void ShowList(const std::vector<std::string>& items) = 0;
+};
+
+// What both windows hold and do: the rune table, which keeps the last run's runes until the next
+// run, the game folder, the clock and the boxes, and the click on Command1 with them.
+class Form1State {
+ public:
+  Form1State(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes, Clock clock);
+
+  // The click on Command1: seeds the random source with the seconds since midnight, runs on
+  // magic.ini in the folder, and shows what happened in words (run_texts.h): the mapping in
+  // `list`, then each warning of the check in a box; or why the run failed, in a box, the list
+  // left as it was. Returns whether the run succeeded.
+  bool Command1_Click(RuneList& list);
+
+  const RuneTable& Runes() const { return Runes_; }
+
+ private:
+  std::filesystem::path directory_;
+  std::unique_ptr<MessageBoxes> boxes_;
+  Clock clock_;
+  RuneTable Runes_{CodePage::System()};
+};
 
 }  // namespace sigilflip::form1

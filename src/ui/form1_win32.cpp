@@ -127,19 +127,19 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   RegisterClassExW(&windowClass);
 }
 
-// The real message boxes of a run, owned by `owner`.
-class OwnedMessageBoxes final : public design::MessageBoxes {
+class OwnedBoxes final : public design::MessageBoxes {
  public:
-  explicit OwnedMessageBoxes(HWND owner) : owner_(owner) {}
+  explicit OwnedBoxes(const HWND& owner) : owner_(owner) {}
   void Warning(std::string_view text) override { Show(text, 0); }
   void Error(std::string_view text) override { Show(text, MB_ICONERROR); }
+  void Usage(std::string_view text) override { Show(text, 0); }
 
  private:
   void Show(std::string_view text, UINT icon) {
     const std::wstring title = WideFromUtf8(design::kApplicationTitle);
     MessageBoxW(owner_, WideFromUtf8(text).c_str(), title.c_str(), MB_OK | icon);
   }
-  HWND owner_;
+  const HWND& owner_;
 };
 
 [[noreturn]] void ThrowWindowsError(DWORD error, const char* what) {
@@ -148,9 +148,14 @@ class OwnedMessageBoxes final : public design::MessageBoxes {
 
 }  // namespace
 
+std::unique_ptr<design::MessageBoxes> OwnedMessageBoxes(const HWND& owner) {
+  return std::make_unique<OwnedBoxes>(owner);
+}
+
 Form1::Form1(HINSTANCE instance, std::filesystem::path directory,
              std::unique_ptr<MessageBoxes> boxes, Clock clock)
-    : directory_(std::move(directory)), boxes_(std::move(boxes)), clock_(std::move(clock)) {
+    : state_(std::move(directory), boxes != nullptr ? std::move(boxes) : OwnedMessageBoxes(window_),
+             std::move(clock)) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   RegisterWindowClass(instance, WindowProcedure);
@@ -160,9 +165,6 @@ Form1::Form1(HINSTANCE instance, std::filesystem::path directory,
                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this);
   if (window_ == nullptr) {
     ThrowWindowsError(GetLastError(), "Cannot create the window");
-  }
-  if (boxes_ == nullptr) {
-    boxes_ = std::make_unique<OwnedMessageBoxes>(window_);
   }
   // Created in tab order: Command1 first, then List1.
   const std::wstring command1 = WideFromUtf8(design::kCommand1Caption);
@@ -300,7 +302,7 @@ void Form1::SetHorizontalExtent() {
 }
 
 void Form1::Command1_Click() {
-  design::Command1_Click(Runes_, directory_, clock_(), *this);
+  state_.Command1_Click(*this);
 }
 
 // Filling a list of 1000 items is many times faster with redrawing off meanwhile.
@@ -313,12 +315,4 @@ void Form1::ShowList(const std::vector<std::string>& items) {
   SetHorizontalExtent();
   SendMessageW(List1, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(List1, nullptr, TRUE);
-}
-
-void Form1::ShowWarning(std::string_view message) {
-  boxes_->Warning(message);
-}
-
-void Form1::ShowError(std::string_view message) {
-  boxes_->Error(message);
 }

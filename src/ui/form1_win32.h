@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "form1_click.h"
-#include "rune_table.h"
-#include "rune_view.h"
 
 // The program's only window on Windows: the list of the last run's mapping and the button that
-// starts a run, laid out from the twips at the window's DPI. It owns the rune table, which keeps
-// the last run's runes until the next run.
-class Form1 final : private sigilflip::RuneView {
+// starts a run, laid out from the twips at the window's DPI. It owns the rune table (in its
+// state), which keeps the last run's runes until the next run.
+class Form1 final : private sigilflip::form1::RuneList {
  public:
   using MessageBoxes = sigilflip::form1::MessageBoxes;
   using Clock = sigilflip::form1::Clock;
@@ -53,14 +51,13 @@ class Form1 final : private sigilflip::RuneView {
   void SetHorizontalExtent();
 
   void ShowList(const std::vector<std::string>& items) override;
-  void ShowWarning(std::string_view message) override;
-  void ShowError(std::string_view message) override;
 
   HWND window_ = nullptr;
   std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> font_;
   HWND focus_ = nullptr;  // the control that had the focus when the window was last active
-  std::filesystem::path directory_;
-  std::unique_ptr<MessageBoxes> boxes_;
-  Clock clock_;
-  sigilflip::RuneTable Runes_{sigilflip::CodePage::System()};
+  sigilflip::form1::Form1State state_;
 };
+
+// The real message boxes, owned by the window that `owner` holds (when they show; none: no
+// owner).
+std::unique_ptr<sigilflip::form1::MessageBoxes> OwnedMessageBoxes(const HWND& owner);

@@ -22,3 +22,7 @@ void ModalMessageBoxes::Warning(std::string_view text) {
 void ModalMessageBoxes::Error(std::string_view text) {
   ShowModal(QMessageBox::Critical, parent_, text);
 }
+
+void ModalMessageBoxes::Usage(std::string_view text) {
+  ShowModal(QMessageBox::NoIcon, parent_, text);
+}

@@ -171,7 +171,7 @@ TEST_F(ChangedBetweenPasses, FolderRemovedGivesTheSystemsReason) {
   // The input stays open; the temporary file has nowhere to go.
   MeddlingRandom random([&] { fs::remove_all(folder.path()); });
   testing::RecordingView view;
-  EXPECT_FALSE(Sigilflipper(table, folder.path(), random, view));
+  EXPECT_FALSE(view.Take(Sigilflipper(table, folder.path(), random)));
   EXPECT_EQ(view.errors, Texts{CannotWrite(folder / "magic-new.ini", "No such file or directory")});
 }
 #endif

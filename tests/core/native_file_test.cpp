@@ -27,7 +27,7 @@ struct Flaky {
         [&] {
           if (calls < failures.size()) {
             const Kind kind = failures[calls++];
-            throw SystemError(kind == Kind::kInUse ? kInUseReason : "other", kind);
+            throw SystemError(kind == Kind::kInUse ? "in use" : "other", kind);
           }
           ++calls;
           return 7;
@@ -44,7 +44,7 @@ TEST(RetryWhileInUse, WaitsOutABriefHoldWithGrowingPauses) {
 
 TEST(RetryWhileInUse, GivesUpAfterAboutTwoSecondsSayingTheFileIsInUse) {
   Flaky flaky(std::vector<Kind>(100, Kind::kInUse));
-  EXPECT_EQ(testing::MessageOf<SystemError>([&] { flaky.Run(); }), kInUseReason);
+  EXPECT_EQ(testing::MessageOf<SystemError>([&] { flaky.Run(); }), "in use");
   EXPECT_EQ(flaky.calls, kInUsePauses.size() + 1);
   const int waited = std::accumulate(flaky.pauses.begin(), flaky.pauses.end(), 0);
   EXPECT_GE(waited, 1500);
@@ -60,41 +60,47 @@ TEST(RetryWhileInUse, OtherFailuresAreNotTriedAgain) {
   }
 }
 
-// What a failed Windows call means: in use (tried again), our words, or the system's (nullptr).
+// What a failed Windows call means: in use (tried again), not there, and our reason or the system's.
 TEST(Judge, TriesAgainOrSaysWhatToDo) {
   namespace error = windows_error;
   const struct {
     FailedCall failed;
     Kind kind;
-    const char* reason;
+    Reason reason;
   } cases[] = {
-      {{error::kSharingViolation, FileCall::kOpen}, Kind::kInUse, kInUseReason},
-      {{error::kLockViolation, FileCall::kOther}, Kind::kInUse, kInUseReason},
-      {{error::kCloudFileInUse, FileCall::kOpen}, Kind::kInUse, kInUseReason},
+      {{error::kSharingViolation, FileCall::kOpen}, Kind::kInUse, Reason::kInUse},
+      {{error::kLockViolation, FileCall::kOther}, Kind::kInUse, Reason::kInUse},
+      {{error::kCloudFileInUse, FileCall::kOpen}, Kind::kInUse, Reason::kInUse},
       // A rename over a file that is open or mapped anywhere: tried again whatever the sharing;
       // in the end the words say whether another program or the permissions stand in the way.
-      {{error::kAccessDenied, FileCall::kReplace, false, false, true}, Kind::kInUse, kInUseReason},
-      {{error::kAccessDenied, FileCall::kReplace}, Kind::kInUse, nullptr},
-      {{error::kAccessDenied, FileCall::kCreate, true, true}, Kind::kOther, kProtectedFolderReason},
-      {{error::kAccessDenied, FileCall::kCreate, true, false}, Kind::kOther, nullptr},
-      {{error::kAccessDenied, FileCall::kOpen, true, true, true}, Kind::kOther, nullptr},
+      {{error::kAccessDenied, FileCall::kReplace, false, false, true},
+       Kind::kInUse,
+       Reason::kInUse},
+      {{error::kAccessDenied, FileCall::kReplace}, Kind::kInUse, Reason::kSystem},
+      {{error::kAccessDenied, FileCall::kCreate, true, true},
+       Kind::kOther,
+       Reason::kProtectedFolder},
+      {{error::kAccessDenied, FileCall::kCreate, true, false}, Kind::kOther, Reason::kSystem},
+      {{error::kAccessDenied, FileCall::kOpen, true, true, true}, Kind::kOther, Reason::kSystem},
       // Controlled folder access: "not found" for a new file in a folder that is there.
-      {{error::kFileNotFound, FileCall::kCreate, true}, Kind::kOther, kBlockedWriteReason},
-      {{error::kFileNotFound, FileCall::kCreate, false}, Kind::kOther, nullptr},
-      {{error::kFileNotFound, FileCall::kOpen, true}, Kind::kOther, nullptr},
-      {{error::kPathNotFound, FileCall::kCreate, true}, Kind::kOther, nullptr},
-      {{error::kCloudFileProviderNotRunning, FileCall::kOpen}, Kind::kOther, kCloudFileReason},
-      {{error::kCloudFileNetworkUnavailable, FileCall::kOther}, Kind::kOther, kCloudFileReason},
-      {{error::kCloudFileUnsuccessful, FileCall::kReplace}, Kind::kOther, kCloudFileReason},
-      {{error::kCloudFileAccessDenied, FileCall::kCreate}, Kind::kOther, kCloudFileReason},
-      {{error::kFileExists, FileCall::kCreate}, Kind::kNameTaken, nullptr},
-      {{error::kAlreadyExists, FileCall::kCreate}, Kind::kNameTaken, nullptr},
-      {{error::kInvalidParameter, FileCall::kReplace, true, true, true}, Kind::kOther, nullptr},
+      {{error::kFileNotFound, FileCall::kCreate, true}, Kind::kOther, Reason::kBlockedWrite},
+      {{error::kFileNotFound, FileCall::kCreate, false}, Kind::kNotFound, Reason::kSystem},
+      {{error::kFileNotFound, FileCall::kOpen, true}, Kind::kNotFound, Reason::kSystem},
+      {{error::kPathNotFound, FileCall::kCreate, true}, Kind::kNotFound, Reason::kSystem},
+      {{error::kCloudFileProviderNotRunning, FileCall::kOpen}, Kind::kOther, Reason::kCloudFile},
+      {{error::kCloudFileNetworkUnavailable, FileCall::kOther}, Kind::kOther, Reason::kCloudFile},
+      {{error::kCloudFileUnsuccessful, FileCall::kReplace}, Kind::kOther, Reason::kCloudFile},
+      {{error::kCloudFileAccessDenied, FileCall::kCreate}, Kind::kOther, Reason::kCloudFile},
+      {{error::kFileExists, FileCall::kCreate}, Kind::kNameTaken, Reason::kSystem},
+      {{error::kAlreadyExists, FileCall::kCreate}, Kind::kNameTaken, Reason::kSystem},
+      {{error::kInvalidParameter, FileCall::kReplace, true, true, true},
+       Kind::kOther,
+       Reason::kSystem},
   };
   for (const auto& [failed, kind, reason] : cases) {
     const Verdict verdict = Judge(failed);
     EXPECT_EQ(verdict.kind, kind) << failed.error;
-    EXPECT_STREQ(verdict.reason, reason) << failed.error;
+    EXPECT_EQ(verdict.reason, reason) << failed.error;
   }
 }
 

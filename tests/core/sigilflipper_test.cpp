@@ -54,7 +54,7 @@ class SigilflipperTest : public ::testing::Test {
   // One run with scripted draws; returns whether it succeeded.
   bool Run(const std::vector<float>& draws) {
     ScriptedRandom random(draws);
-    return Sigilflipper(table, folder.path(), random, view);
+    return view.Take(Sigilflipper(table, folder.path(), random));
   }
 
   TempDir folder;
@@ -117,10 +117,11 @@ TEST(Check, WarnsForEveryNameNotUsedOnceInSlotOrder) {
   table.SetNewName(2, "def");
   table.SetNewName(3, "abc");
   table.SetNewName(4, "jkl");  // the check compares exactly: Jkl is not jkl
-  RecordingView view;
-  Check(table, view);
-  EXPECT_EQ(view.warnings, (Texts{"Rune error : count = 2 : def", "Rune error : count = 0 : ghi",
-                                  "Rune error : count = 0 : Jkl"}));
+  Texts warned;
+  for (const RuneWarning& warning : Check(table)) {
+    warned.push_back(std::to_string(warning.count) + " " + warning.name);
+  }
+  EXPECT_EQ(warned, (Texts{"2 def", "0 ghi", "0 Jkl"}));
 }
 
 TEST(Check, PermutationIsSilent) {
@@ -129,9 +130,7 @@ TEST(Check, PermutationIsSilent) {
   table.AddRune("b");
   table.SetNewName(1, "b");
   table.SetNewName(2, "a");
-  RecordingView view;
-  Check(table, view);
-  EXPECT_TRUE(view.events.empty());
+  EXPECT_TRUE(Check(table).empty());
 }
 
 // A run that cannot be completed, arranged after a good one in `f`: it shows one error and
@@ -249,7 +248,7 @@ TEST(FailedRun, ShowsOneErrorAndChangesNothing) {
     RecordingView view;
     const auto run = [&] {
       ScriptedRandom random(std::vector<float>(1001, 0.0f));
-      return Sigilflipper(table, folder.path(), random, view);
+      return view.Take(Sigilflipper(table, folder.path(), random));
     };
     // magic-new.ini's bytes, where it leads to a file this user may read.
     const auto output = [&] {
@@ -407,7 +406,7 @@ TEST_F(SigilflipperTest, NamesBeyondAsciiAndPathsBeyondTheOldLimitWork) {
   fs::create_directories(deep);
   WriteBytes(deep / "magic.ini", "RUNE1=a\r\nRUNE2=b\r\n");
   ScriptedRandom random({0.99f, 0.0f});
-  ASSERT_TRUE(Sigilflipper(table, deep, random, view)) << view.errors[0];
+  ASSERT_TRUE(view.Take(Sigilflipper(table, deep, random))) << view.errors[0];
   EXPECT_EQ(ReadBytes(deep / "magic-new.ini"), "Rune1=b\r\nRune2=a\r\n");
 
   // There too, a magic-new.ini that is magic.ini itself (a second name of the same file) is
@@ -420,7 +419,7 @@ TEST_F(SigilflipperTest, NamesBeyondAsciiAndPathsBeyondTheOldLimitWork) {
   fs::create_hard_link(deep / "magic.ini", deep / "magic-new.ini");
 #endif
   ScriptedRandom again({0.99f, 0.0f});
-  EXPECT_FALSE(Sigilflipper(table, deep, again, view));
+  EXPECT_FALSE(view.Take(Sigilflipper(table, deep, again)));
   EXPECT_EQ(view.errors,
             Texts{(deep / "magic-new.ini").string() + " leads to " + (deep / "magic.ini").string() +
                   " itself. Sigilflip does not overwrite the file it reads."});
@@ -452,7 +451,7 @@ TEST(FatFolder, EveryRunWorks) {
     RuneTable table;
     RecordingView view;
     ScriptedRandom random({0.0f});
-    EXPECT_TRUE(Sigilflipper(table, stick, random, view)) << run << ": " << view.errors[0];
+    EXPECT_TRUE(view.Take(Sigilflipper(table, stick, random))) << run << ": " << view.errors[0];
   }
   EXPECT_EQ(ReadBytes(stick / "magic-new.ini"), "Rune1=a\r\n");
 }

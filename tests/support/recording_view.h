@@ -1,31 +1,37 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "rune_view.h"
+#include "code_page.h"
+#include "run_texts.h"
+#include "sigilflipper.h"
 
 namespace sigilflip::testing {
 
-// Records what a run shows, in order: "list" and an "item: ..." for each item, "warning: ...",
-// "error: ...".
-class RecordingView final : public RuneView {
+// Records what a run shows, in words and in order, as both windows word it: "list" and an
+// "item: ..." for each item, "warning: ...", "error: ...".
+class RecordingView {
  public:
-  void ShowList(const std::vector<std::string>& items) override {
-    list = items;
-    events.push_back("list");
-    for (const std::string& item : items) {
-      events.push_back("item: " + item);
+  // Records the texts of `report`, names read in `codePage`; returns whether the run succeeded.
+  bool Take(const RunReport& report, const CodePage& codePage = CodePage::Get(1252)) {
+    const RunTexts texts = TextsOf(report, codePage);
+    if (texts.list) {
+      list = *texts.list;
+      events.push_back("list");
+      for (const std::string& item : list) {
+        events.push_back("item: " + item);
+      }
     }
-  }
-  void ShowWarning(std::string_view message) override {
-    warnings.emplace_back(message);
-    events.push_back("warning: " + std::string(message));
-  }
-  void ShowError(std::string_view message) override {
-    errors.emplace_back(message);
-    events.push_back("error: " + std::string(message));
+    for (const std::string& warning : texts.warnings) {
+      warnings.push_back(warning);
+      events.push_back("warning: " + warning);
+    }
+    if (texts.error) {
+      errors.push_back(*texts.error);
+      events.push_back("error: " + *texts.error);
+    }
+    return report.succeeded();
   }
 
   std::vector<std::string> list;

@@ -114,7 +114,7 @@ std::string Quote(std::string_view text) {
 RunOutcome RunIn(const fs::path& folder, RuneTable& table, RandomSource& random) {
   RunOutcome outcome;
   RecordingView view;
-  outcome.succeeded = Sigilflipper(table, folder, random, view);
+  outcome.succeeded = view.Take(Sigilflipper(table, folder, random));
   outcome.list = std::move(view.list);
   outcome.warnings = std::move(view.warnings);
   outcome.errors = std::move(view.errors);

@@ -34,6 +34,7 @@ class RecordedBoxes final : public sigilflip::form1::MessageBoxes {
       : boxes_(boxes), form_(form) {}
   void Warning(std::string_view text) override { Record("warning", text); }
   void Error(std::string_view text) override { Record("error", text); }
+  void Usage(std::string_view text) override { Record("usage", text); }
 
  private:
   void Record(const char* kind, std::string_view text) {

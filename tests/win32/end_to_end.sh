@@ -237,4 +237,30 @@ for arguments in two empty; do
   wait_for "$program_pid" 30 "Sigilflip after the usage box" || status=$?
   expect "the exit status after the usage box for $arguments arguments" 2 "$status"
 done
-echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes, a game folder handed to the program in every form Windows takes"
+# The system's code page, which Wine takes from the locale when it starts: under Russian, Greek
+# and Japanese Windows names are one rune by the letters of their code page, and List1 reads them
+# in it (a trail byte of Shift JIS that looks like a letter is none). The locales need not be
+# installed; then Wine reads Unix paths as ASCII only, hence a folder of ASCII names.
+codepages="$wine_work/codepages"
+mkdir "$codepages"
+cp "$folder/Sigilflip.exe" "$codepages/"
+for locale in ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8; do
+  case $locale in
+    ru*) encoding=CP1251 text='RUNE1=Заря\r\nRUNE2=ЗАРЯ\r\nRUNE3=Огонь\r\nRUNE4=ОГОНЬ\r\n' names='Заря
+Огонь' ;;
+    el*) encoding=CP1253 text='RUNE1=οδος\r\nRUNE2=ΟΔΟΣ\r\nRUNE3=σ\r\n' names='οδος
+σ' ;;
+    ja*) encoding=CP932 text='RUNE1=火球\r\nRUNE2=ヂ\r\nRUNE3=ア\r\n' names='火球
+ヂ
+ア' ;;
+  esac
+  # shellcheck disable=SC2059 # the text's line ends
+  printf "$text" | iconv -f UTF-8 -t "$encoding" >"$codepages/magic.ini"
+  wineserver -k
+  (cd / && exec env LC_ALL="$locale" wine "$codepages/Sigilflip.exe") >>"$wine_work/program.log" 2>&1 &
+  program_pid=$!
+  expect "a run under $locale" ok "$(probe run | head -n 1)"
+  expect "the runes under $locale" "$names" "$(probe list | sed 's/ => .*//')"
+  stop
+done
+echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes, a game folder handed to the program in every form Windows takes, code pages 1251, 1253 and 932"

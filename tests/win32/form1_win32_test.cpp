@@ -26,6 +26,7 @@ class RecordedBoxes final : public form1::MessageBoxes {
   RecordedBoxes(std::vector<std::string>& boxes, const HWND& list) : boxes_(boxes), list_(list) {}
   void Warning(std::string_view text) override { Record("warning", text); }
   void Error(std::string_view text) override { Record("error", text); }
+  void Usage(std::string_view text) override { Record("usage", text); }
 
  private:
   void Record(const char* kind, std::string_view text) {
