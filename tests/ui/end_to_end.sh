@@ -87,11 +87,15 @@ game="$work/Spiele und Игры 魔法 ünï"
 mkdir "$game"
 cp "$example" "$game/magic.ini"
 
-# start_with DIR ARGUMENT...: the program started in DIR; waits for Form1.
+# start_with DIR ARGUMENT...: the program started in DIR, in the locale LANG=$program_locale if
+# set; waits for Form1.
+program_locale=
 start_with() {
   local dir=$1
   shift
-  (cd "$dir" && QT_QPA_PLATFORM=xcb exec "$work/bin/Sigilflip" "$@") >"$work/app.log" 2>&1 &
+  local locale=()
+  [ -z "$program_locale" ] || locale=(LC_ALL= LC_CTYPE= LANG="$program_locale")
+  (cd "$dir" && exec env "${locale[@]}" QT_QPA_PLATFORM=xcb "$work/bin/Sigilflip" "$@") >"$work/app.log" 2>&1 &
   program=$!
   pids+=("$program")
   window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Form1$' | head -n 1) ||
@@ -115,6 +119,35 @@ for way in folder file relative; do
   stop_program
   [ "$(ls "$work/bin")" = Sigilflip ] || fail "written beside the program: $(ls "$work/bin")"
 done
+
+# The system's code page, which Sigilflip takes from the locale's language as Windows would: names
+# are one rune by the letters of their code page (Заря and ЗАРЯ; οδος and ΟΔΟΣ with its final
+# sigma), and a Shift JIS trail byte that looks like a letter is none (ヂ and ア stay two).
+# new_names: the new names in magic-new.ini, one a line.
+new_names() { LC_ALL=C sed 's/^Rune[1-5]=//; s/\r$//' "$game/magic-new.ini"; }
+for program_locale in ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8; do
+  case $program_locale in
+    ru*) encoding=CP1251 text='RUNE1=Заря\r\nRUNE2=ЗАРЯ\r\nRUNE3=Огонь\r\nRUNE4=ОГОНЬ\r\n' runes=2 ;;
+    el*) encoding=CP1253 text='RUNE1=οδος\r\nRUNE2=ΟΔΟΣ\r\nRUNE3=σ\r\n' runes=2 ;;
+    ja*) encoding=CP932 text='RUNE1=火球\r\nRUNE2=ヂ\r\nRUNE3=ア\r\n' runes=3 ;;
+  esac
+  # shellcheck disable=SC2059 # the text's line ends
+  printf "$text" | iconv -f UTF-8 -t "$encoding" >"$game/magic.ini"
+  rm -f "$game/magic-new.ini"
+  start_with / "$game"
+  xdotool mousemove --window "$window" 92 176 click 1
+  for _ in $(seq 100); do [ -s "$game/magic-new.ini" ] && break; sleep 0.1; done
+  stop_program
+  [ -s "$game/magic-new.ini" ] || fail "no magic-new.ini under $program_locale"
+  names=$(new_names)
+  # Lines of one rune get one new name; each rune its own.
+  if [ $runes = 2 ]; then
+    [ "$(echo "$names" | sed -n 1p)" = "$(echo "$names" | sed -n 2p)" ]
+  else
+    [ "$(echo "$names" | sort -u | wc -l)" = 3 ]
+  fi || fail "under $program_locale, not $runes runes as the code page says: $names"
+done
+program_locale=
 
 # A folder that does not exist: the press says so in a box, and nothing is written.
 start_with / "$work/no such folder"
