@@ -118,8 +118,10 @@ struct Permissions {
 // keeps, or nothing when there is no such file yet.
 std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path);
 
-// Where writing `path` ends up: the file that `path` leads to through links (itself when it is no
-// link, or not there yet).
+// Where writing `path` ends up: the file that `path` leads to through links, as the system follows
+// them for this user (itself when it is no link, not there yet, or a link to nothing). A link the
+// system would not follow for this user (Linux: fs.protected_symlinks) is refused, and so is one
+// that leads to a device, a pipe or a socket.
 std::filesystem::path FinalTarget(const std::filesystem::path& path);
 // Whether `path` leads to the open `file` itself.
 bool IsSameFile(File file, const std::filesystem::path& path);
