@@ -77,13 +77,6 @@ wait_for_output() {
   fail "no magic-new.ini: $(cat "$wine_work/program.log")"
 }
 
-expect() {  # expect WHAT EXPECTED ACTUAL
-  [ "$2" = "$3" ] || fail "$1:
-expected:
-$2
-actual:
-$3"
-}
 
 # magic.ini: keys in any case, names with spaces and in other case, the last line unterminated.
 printf '[Magic]\r\nRUNE1=Fire\r\nrune2=  Ice \r\nName=Spell one\r\nRUNE3=Wind\r\nRUNE5=fIRE\r\n; a comment\r\nRune4=Stone' \

@@ -18,13 +18,6 @@ cp "$program" "$folder/Sigilflip.exe"
 windows_folder="Z:$(echo "$folder" | tr / '\\')"
 probe() { wine "$probe" "$@" | tr -d '\r'; }
 
-expect() {  # expect WHAT EXPECTED ACTUAL
-  [ "$2" = "$3" ] || fail "$1:
-expected:
-$2
-actual:
-$3"
-}
 expect_folder() {
   expect "$1: the folder" "Sigilflip.exe
 magic-new.ini

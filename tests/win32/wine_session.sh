@@ -1,5 +1,6 @@
 # Sourced by the Wine tests: an X server and a Wine prefix of their own for this test, unless the
-# caller gives a prefix (./dev.sh test makes one per test run). Defines `fail` and `cleanup_wine`.
+# caller gives a prefix (./dev.sh test makes one per test run). Defines `fail`, `expect` and
+# `cleanup_wine`.
 # shellcheck shell=bash
 # shellcheck source=wine_prefix.sh
 source "$(dirname "${BASH_SOURCE[0]}")/wine_prefix.sh"
@@ -7,6 +8,14 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine_prefix.sh"
 fail() {
   echo "FAIL: $*" >&2
   exit 1
+}
+# expect WHAT EXPECTED ACTUAL: fails, showing both, unless they are the same.
+expect() {
+  [ "$2" = "$3" ] || fail "$1:
+expected:
+$2
+actual:
+$3"
 }
 
 wine_work=$(mktemp -d)
