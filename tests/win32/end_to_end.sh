@@ -249,11 +249,15 @@ for locale in ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8; do
   esac
   # shellcheck disable=SC2059 # the text's line ends
   printf "$text" | iconv -f UTF-8 -t "$encoding" >"$codepages/magic.ini"
-  wineserver -k
+  # A new Wine session, once the last one has ended, for the new locale: the program and the
+  # probe in it.
+  wineserver -k || true
+  wineserver -w
   (cd / && exec env LC_ALL="$locale" wine "$codepages/Sigilflip.exe") >>"$wine_work/program.log" 2>&1 &
   program_pid=$!
-  expect "a run under $locale" ok "$(probe run | head -n 1)"
-  expect "the runes under $locale" "$names" "$(probe list | sed 's/ => .*//')"
+  in_locale() { env LC_ALL="$locale" wine "$probe" "$@" | tr -d '\r'; }
+  expect "a run under $locale" ok "$(in_locale run | head -n 1)"
+  expect "the runes under $locale" "$names" "$(in_locale list | sed 's/ => .*//')"
   stop
 done
 echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes, a game folder handed to the program in every form Windows takes, code pages 1251, 1253 and 932"
