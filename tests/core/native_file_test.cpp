@@ -60,7 +60,7 @@ TEST(RetryWhileInUse, OtherFailuresAreNotTriedAgain) {
   }
 }
 
-// What a failed Windows call means: in use (tried again), not there, and our reason or the system's.
+// What a failed Windows call means: in use (tried again) or not there, and which reason.
 TEST(Judge, TriesAgainOrSaysWhatToDo) {
   namespace error = windows_error;
   const struct {
