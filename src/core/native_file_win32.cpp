@@ -56,7 +56,7 @@ bool IsElevated() {
   return known && elevation.TokenIsElevated != 0;
 }
 
-// Whether `folder` (a full path) lies in Program Files or the Windows folder, which Windows keeps
+// Whether `folder` (a full path, maybe in the \\?\ form) lies in Program Files or the Windows folder, which Windows keeps
 // from programs that are not elevated.
 bool InProtectedFolder(std::wstring folder) {
   for (const wchar_t* verbatim : {L"\\\\?\\UNC\\", L"\\\\?\\"}) {
@@ -86,8 +86,8 @@ bool InProtectedFolder(std::wstring folder) {
   ThrowFailure({.error = error,
                 .call = FileCall::kCreate,
                 .folderExists = IsFolder(folder),
-                .protectedFolder = error == ERROR_ACCESS_DENIED && !IsElevated() &&
-                                   InProtectedFolder(FullPathName(folder))});
+                .protectedFolder =
+                    error == ERROR_ACCESS_DENIED && !IsElevated() && InProtectedFolder(folder)});
 }
 
 // Windows refuses to rename over a file that anyone has open or mapped, whatever they share. When

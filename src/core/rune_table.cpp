@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace sigilflip {
 
@@ -82,8 +83,8 @@ std::uint32_t HashFolded(std::string_view bytes) {
       mix(word);
     }
     if (size % 8 != 0) {
-      std::memcpy(&word, bytes.data() + size - 8,
-                  8);  // the last eight, overlapping the word before
+      // The last eight, overlapping the word before.
+      std::memcpy(&word, bytes.data() + size - 8, 8);
       mix(word);
     }
   }
@@ -92,14 +93,20 @@ std::uint32_t HashFolded(std::string_view bytes) {
 
 }  // namespace
 
-std::uint32_t RuneTable::HashOf(std::string_view stripped) const {
-  // Other code pages hash the name's key, made of its upper case.
-  return codePage_->singleByte() && codePage_->foldsByBits() ? HashFolded(stripped)
-                                                             : HashFolded(codePage_->Key(stripped));
+std::string RuneTable::WholeKey(std::string_view stripped) const {
+  return codePage_->singleByte() ? std::string() : codePage_->Key(stripped);
 }
 
-std::size_t RuneTable::BucketOf(std::string_view stripped, std::uint32_t hash) const {
-  std::string key;  // a multi-byte code page's, made when first needed
+std::uint32_t RuneTable::HashOf(std::string_view stripped, const std::string& wholeKey) const {
+  // Where the bits do not fold a letter and its upper case alike, the hash takes the key.
+  if (!codePage_->singleByte()) {
+    return HashFolded(wholeKey);
+  }
+  return codePage_->foldsByBits() ? HashFolded(stripped) : HashFolded(codePage_->Key(stripped));
+}
+
+std::size_t RuneTable::BucketOf(std::string_view stripped, const std::string& wholeKey,
+                                std::uint32_t hash) const {
   for (std::size_t bucket = hash & (kBuckets - 1);; bucket = (bucket + 1) & (kBuckets - 1)) {
     const Int16 slot = slotInBucket_[bucket];
     if (slot == 0) {
@@ -114,25 +121,21 @@ std::size_t RuneTable::BucketOf(std::string_view stripped, std::uint32_t hash) c
       return bucket;
     }
     const std::string& other = keys_[index];
-    if (codePage_->singleByte()) {
-      if (other.size() == stripped.size() &&
-          std::equal(stripped.begin(), stripped.end(), other.begin(),
-                     [this](char c, char k) { return codePage_->Fold(c) == k; })) {
-        return bucket;
-      }
-    } else {
-      if (key.empty()) {
-        key = codePage_->Key(stripped);
-      }
-      if (key == other) {
-        return bucket;
-      }
+    const bool same =
+        codePage_->singleByte()
+            ? other.size() == stripped.size() &&
+                  std::equal(stripped.begin(), stripped.end(), other.begin(),
+                             [this](char c, char k) { return codePage_->Fold(c) == k; })
+            : wholeKey == other;
+    if (same) {
+      return bucket;
     }
   }
 }
 
 Int16 RuneTable::SlotOfStripped(std::string_view stripped) const {
-  return slotInBucket_[BucketOf(stripped, HashOf(stripped))];
+  const std::string wholeKey = WholeKey(stripped);
+  return slotInBucket_[BucketOf(stripped, wholeKey, HashOf(stripped, wholeKey))];
 }
 
 Int16 RuneTable::SlotOf(std::string_view RuneName) const {
@@ -155,8 +158,9 @@ bool RuneTable::AddRune(std::string_view RuneName) {
 }
 
 bool RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
-  const std::uint32_t hash = HashOf(stripped);
-  const std::size_t bucket = BucketOf(stripped, hash);
+  std::string wholeKey = WholeKey(stripped);
+  const std::uint32_t hash = HashOf(stripped, wholeKey);
+  const std::size_t bucket = BucketOf(stripped, wholeKey, hash);
   if (slotInBucket_[bucket] != 0) {
     RememberSpelling(spelling, slotInBucket_[bucket]);
     return true;
@@ -168,7 +172,7 @@ bool RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
   RuneRecord& record = Runes_[IndexOf(slot)];
   record.Used = kTrue;
   record.Name = stripped;
-  keys_.push_back(codePage_->Key(stripped));
+  keys_.push_back(codePage_->singleByte() ? codePage_->Key(stripped) : std::move(wholeKey));
   hashes_.push_back(hash);
   slotInBucket_[bucket] = slot;
   RuneCount_ = slot;

@@ -145,9 +145,13 @@ class RuneTable {
   Int16 SlotOfStripped(std::string_view stripped) const;
 
   static std::size_t IndexOf(Int16 slot);
-  std::uint32_t HashOf(std::string_view stripped) const;
+  // A multi-byte code page's key of `stripped` (CodePage::Key), made once for a look-up; empty in
+  // single-byte code pages, whose bytes are folded as they are compared.
+  std::string WholeKey(std::string_view stripped) const;
+  std::uint32_t HashOf(std::string_view stripped, const std::string& wholeKey) const;
   // The bucket that holds `stripped`'s slot, or the empty bucket where it would go.
-  std::size_t BucketOf(std::string_view stripped, std::uint32_t hash) const;
+  std::size_t BucketOf(std::string_view stripped, const std::string& wholeKey,
+                       std::uint32_t hash) const;
 
   const CodePage* codePage_;
   std::vector<RuneRecord> Runes_;  // index 0 is slot 1

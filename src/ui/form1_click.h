@@ -53,8 +53,6 @@ class Form1State {
   // left as it was. Returns whether the run succeeded.
   bool Command1_Click(RuneList& list);
 
-  const RuneTable& Runes() const { return Runes_; }
-
  private:
   std::filesystem::path directory_;
   std::unique_ptr<MessageBoxes> boxes_;

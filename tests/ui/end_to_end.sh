@@ -121,18 +121,13 @@ for way in folder file relative; do
 done
 
 # The system's code page, which Sigilflip takes from the locale's language as Windows would: names
-# are one rune by the letters of their code page (Заря and ЗАРЯ; οδος and ΟΔΟΣ with its final
-# sigma), and a Shift JIS trail byte that looks like a letter is none (ヂ and ア stay two).
+# are one rune by the letters of their code page (code_pages.sh).
 # new_names: the new names in magic-new.ini, one a line.
 new_names() { LC_ALL=C sed 's/^Rune[1-5]=//; s/\r$//' "$game/magic-new.ini"; }
-for program_locale in ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8; do
-  case $program_locale in
-    ru*) encoding=CP1251 text='RUNE1=Заря\r\nRUNE2=ЗАРЯ\r\nRUNE3=Огонь\r\nRUNE4=ОГОНЬ\r\n' runes=2 ;;
-    el*) encoding=CP1253 text='RUNE1=οδος\r\nRUNE2=ΟΔΟΣ\r\nRUNE3=σ\r\n' runes=2 ;;
-    ja*) encoding=CP932 text='RUNE1=火球\r\nRUNE2=ヂ\r\nRUNE3=ア\r\n' runes=3 ;;
-  esac
-  # shellcheck disable=SC2059 # the text's line ends
-  printf "$text" | iconv -f UTF-8 -t "$encoding" >"$game/magic.ini"
+# shellcheck source=../support/code_pages.sh
+source "$(dirname "$0")/../support/code_pages.sh"
+for program_locale in "${code_page_locales[@]}"; do
+  write_code_page_file "$program_locale" "$game/magic.ini"
   rm -f "$game/magic-new.ini"
   start_with / "$game"
   xdotool mousemove --window "$window" 92 176 click 1
@@ -140,12 +135,11 @@ for program_locale in ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8; do
   stop_program
   [ -s "$game/magic-new.ini" ] || fail "no magic-new.ini under $program_locale"
   names=$(new_names)
-  # Lines of one rune get one new name; each rune its own.
-  if [ $runes = 2 ]; then
-    [ "$(echo "$names" | sed -n 1p)" = "$(echo "$names" | sed -n 2p)" ]
-  else
-    [ "$(echo "$names" | sort -u | wc -l)" = 3 ]
-  fi || fail "under $program_locale, not $runes runes as the code page says: $names"
+  # Each rune its own new name, and lines of one rune (the first two, where there are two) one.
+  count=$(echo "$runes" | wc -l)
+  [ "$(echo "$names" | sort -u | wc -l)" = "$count" ] &&
+    { [ "$count" != 2 ] || [ "$(echo "$names" | sed -n 1p)" = "$(echo "$names" | sed -n 2p)" ]; } ||
+    fail "under $program_locale, not the runes the code page says ($runes): $names"
 done
 program_locale=
 

@@ -237,18 +237,10 @@ done
 codepages="$wine_work/codepages"
 mkdir "$codepages"
 cp "$folder/Sigilflip.exe" "$codepages/"
-for locale in ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8; do
-  case $locale in
-    ru*) encoding=CP1251 text='RUNE1=Заря\r\nRUNE2=ЗАРЯ\r\nRUNE3=Огонь\r\nRUNE4=ОГОНЬ\r\n' names='Заря
-Огонь' ;;
-    el*) encoding=CP1253 text='RUNE1=οδος\r\nRUNE2=ΟΔΟΣ\r\nRUNE3=σ\r\n' names='οδος
-σ' ;;
-    ja*) encoding=CP932 text='RUNE1=火球\r\nRUNE2=ヂ\r\nRUNE3=ア\r\n' names='火球
-ヂ
-ア' ;;
-  esac
-  # shellcheck disable=SC2059 # the text's line ends
-  printf "$text" | iconv -f UTF-8 -t "$encoding" >"$codepages/magic.ini"
+# shellcheck source=../support/code_pages.sh
+source "$(dirname "$0")/../support/code_pages.sh"
+for locale in "${code_page_locales[@]}"; do
+  write_code_page_file "$locale" "$codepages/magic.ini"
   # A new Wine session, once the last one has ended, for the new locale: the program and the
   # probe in it.
   wineserver -k || true
@@ -257,7 +249,7 @@ for locale in ru_RU.UTF-8 el_GR.UTF-8 ja_JP.UTF-8; do
   program_pid=$!
   in_locale() { env LC_ALL="$locale" wine "$probe" "$@" | tr -d '\r'; }
   expect "a run under $locale" ok "$(in_locale run | head -n 1)"
-  expect "the runes under $locale" "$names" "$(in_locale list | sed 's/ => .*//')"
+  expect "the runes under $locale" "$runes" "$(in_locale list | sed 's/ => .*//')"
   stop
 done
 echo "wine end-to-end: layout at 96 and 144 dpi, keys, list, magic-new.ini, warning and error boxes, a game folder handed to the program in every form Windows takes, code pages 1251, 1253 and 932"
