@@ -93,10 +93,6 @@ std::uint32_t HashFolded(std::string_view bytes) {
 
 }  // namespace
 
-std::string RuneTable::WholeKey(std::string_view stripped) const {
-  return codePage_->singleByte() ? std::string() : codePage_->Key(stripped);
-}
-
 std::uint32_t RuneTable::HashOf(std::string_view stripped, const std::string& wholeKey) const {
   // Where the bits do not fold a letter and its upper case alike, the hash takes the key.
   if (!codePage_->singleByte()) {

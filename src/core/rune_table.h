@@ -147,7 +147,9 @@ class RuneTable {
   static std::size_t IndexOf(Int16 slot);
   // A multi-byte code page's key of `stripped` (CodePage::Key), made once for a look-up; empty in
   // single-byte code pages, whose bytes are folded as they are compared.
-  std::string WholeKey(std::string_view stripped) const;
+  std::string WholeKey(std::string_view stripped) const {
+    return codePage_->singleByte() ? std::string() : codePage_->Key(stripped);
+  }
   std::uint32_t HashOf(std::string_view stripped, const std::string& wholeKey) const;
   // The bucket that holds `stripped`'s slot, or the empty bucket where it would go.
   std::size_t BucketOf(std::string_view stripped, const std::string& wholeKey,

@@ -427,33 +427,28 @@ TEST_F(SigilflipperTest, NamesBeyondAsciiAndPathsBeyondTheOldLimitWork) {
 }
 
 #ifndef _WIN32
-// A game on a FAT stick, here through FUSE, which keeps no modes: every press works, not only the
-// first (which had no magic-new.ini to take a mode from).
-TEST(FatFolder, EveryRunWorks) {
+// A game on a FAT stick, here through FUSE, which keeps no owners or modes: every press works, not
+// only the first (which had no magic-new.ini to take them from). TempDir's names need no quotes.
+TEST_F(SigilflipperTest, EveryRunWorksOnAFatFolder) {
   if (access("/dev/fuse", R_OK | W_OK) != 0 ||
       std::system("command -v fusefat mkfs.vfat fusermount >/dev/null") != 0) {
     GTEST_SKIP() << "no FUSE, fusefat or mkfs.vfat here: the FAT folder is not tried";
   }
-  TempDir work;
-  const std::string image = (work / "stick.img").string();
-  const fs::path stick = work / "stick";
+  const std::string image = (folder / "stick.img").string();
+  const std::string stick = (folder / "stick").string();
   fs::create_directory(stick);
-  ASSERT_EQ(std::system(("truncate -s 4M '" + image + "' && mkfs.vfat '" + image +
-                         "' >/dev/null && fusefat -o rw+ '" + image + "' '" + stick.string() +
-                         "' >/dev/null")
+  ASSERT_EQ(std::system(("truncate -s 4M " + image + " && mkfs.vfat " + image +
+                         " >/dev/null && fusefat -o rw+ " + image + " " + stick + " >/dev/null")
                             .c_str()),
             0);
-  const std::unique_ptr<const fs::path, void (*)(const fs::path*)> mounted(&stick, [](auto* at) {
-    (void)!std::system(("fusermount -u '" + at->string() + "'").c_str());
-  });
-  WriteBytes(stick / "magic.ini", "RUNE1=a\r\n");
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> mounted(
+      &stick, [](auto* at) { (void)!std::system(("fusermount -u " + *at).c_str()); });
+  WriteBytes(fs::path(stick) / "magic.ini", "RUNE1=a\r\n");
   for (int run = 1; run <= 2; ++run) {
-    RuneTable table;
-    RecordingView view;
     ScriptedRandom random({0.0f});
     EXPECT_TRUE(view.Take(Sigilflipper(table, stick, random))) << run << ": " << view.errors[0];
   }
-  EXPECT_EQ(ReadBytes(stick / "magic-new.ini"), "Rune1=a\r\n");
+  EXPECT_EQ(ReadBytes(fs::path(stick) / "magic-new.ini"), "Rune1=a\r\n");
 }
 
 // As on Windows: a game installed from there may spell its files in other cases.
