@@ -68,6 +68,7 @@ test_windows() {
   local status=0
   ctest --preset windows || status=$?
   wineserver -k || true
+  wineserver -w || true
   rm -rf "$prefix"
   unset WINEPREFIX
   return $status

@@ -241,10 +241,8 @@ cp "$folder/Sigilflip.exe" "$codepages/"
 source "$(dirname "$0")/../support/code_pages.sh"
 for locale in "${code_page_locales[@]}"; do
   write_code_page_file "$locale" "$codepages/magic.ini"
-  # A new Wine session, once the last one has ended, for the new locale: the program and the
-  # probe in it.
-  wineserver -k || true
-  wineserver -w
+  # A new Wine session for the new locale: the program and the probe in it.
+  end_wine_session
   (cd / && exec env LC_ALL="$locale" wine "$codepages/Sigilflip.exe") >>"$wine_work/program.log" 2>&1 &
   program_pid=$!
   in_locale() { env LC_ALL="$locale" wine "$probe" "$@" | tr -d '\r'; }

@@ -21,10 +21,15 @@ $3"
 wine_work=$(mktemp -d)
 wine_pids=()
 # The tests run one after another: whatever is left running in the prefix at the end is this
-# test's, and ends with it, failed or not.
+# test's, and ends with it, failed or not. The next test starts once it has ended: a Wine program
+# started while the last session's server is going away may never show its window.
+end_wine_session() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+}
 cleanup_wine() {
   for pid in "${wine_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k 2>/dev/null || true
+  end_wine_session
   rm -rf "$wine_work"
 }
 trap cleanup_wine EXIT
