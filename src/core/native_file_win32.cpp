@@ -56,8 +56,8 @@ bool IsElevated() {
   return known && elevation.TokenIsElevated != 0;
 }
 
-// Whether `folder` (a full path, maybe in the \\?\ form) lies in Program Files or the Windows folder, which Windows keeps
-// from programs that are not elevated.
+// Whether `folder` (a full path, maybe in the \\?\ form) lies in Program Files or the Windows
+// folder, which Windows keeps from programs that are not elevated.
 bool InProtectedFolder(std::wstring folder) {
   for (const wchar_t* verbatim : {L"\\\\?\\UNC\\", L"\\\\?\\"}) {
     if (folder.starts_with(verbatim)) {
