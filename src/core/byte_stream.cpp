@@ -20,7 +20,7 @@ OutputBuffer::OutputBuffer(ByteSink& sink, std::size_t capacity)
       buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
 
 char* OutputBuffer::Write(char* at, std::string_view bytes) {
-  if (bytes.size() > static_cast<std::size_t>(limit() - at)) {
+  if (!Fits(at, bytes.size())) {
     at = Flush(at);
     if (bytes.size() >= capacity_) {
       sink_.Write(bytes);

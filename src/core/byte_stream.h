@@ -46,7 +46,7 @@ class StringSink final : public ByteSink {
 
 // Collects output for a sink in a buffer that callers write into directly. The write position is
 // the caller's, in a local variable: kept here, it would be reloaded after every store through a
-// char*. A caller asks for room once, then stores whole words.
+// char*. A caller asks whether what it writes fits once, then stores whole words.
 class OutputBuffer {
  public:
   // `capacity` is at least kSmallestCapacity.
@@ -58,10 +58,9 @@ class OutputBuffer {
   char* begin() const { return buffer_.get(); }
   const char* limit() const { return buffer_.get() + capacity_; }
 
-  // Room for `size` bytes, at most kSmallestCapacity, at `at`: the bytes before `at` are handed on
-  // when there is not. Returns where to write.
-  char* Room(char* at, std::size_t size) {
-    return size <= static_cast<std::size_t>(limit() - at) ? at : Flush(at);
+  // Whether `size` bytes fit at `at`: the one check of room before a caller stores at `at`.
+  bool Fits(const char* at, std::size_t size) const {
+    return size <= static_cast<std::size_t>(limit() - at);
   }
   // Writes `bytes`, of any size, at `at`; returns the position after them.
   char* Write(char* at, std::string_view bytes);

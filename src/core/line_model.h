@@ -13,6 +13,11 @@ namespace sigilflip {
 // terminator.
 enum class LineEnds { CarriageReturn, LineFeed };
 
+// Whether `bytes`, some bytes of a file, make it a CarriageReturn file: they hold a CR.
+inline bool MakesCarriageReturnFile(std::string_view bytes) {
+  return bytes.find('\r') != std::string_view::npos;
+}
+
 // The byte that ends a line (for CarriageReturn, the LF that may follow it belongs to it).
 constexpr char Terminator(LineEnds ends) {
   return ends == LineEnds::CarriageReturn ? '\r' : '\n';

@@ -72,56 +72,97 @@ void ScanLinesPlain(std::string_view lines, char terminator, RuneLine&& runeLine
 
 #ifdef SIGILFLIP_SSE2
 // The bytes of a 64-byte block that the scan looks for, one bit each, the block's first byte in
-// bit 0: CRs, LFs, and the '=' that stands five bytes after each place.
+// bit 0: CRs, LFs, and the places that could start a rune key: an R or r with a digit 1 to 5 four
+// bytes on and a '=' five bytes on.
 struct BlockMasks {
   std::uint64_t carriageReturns;
   std::uint64_t lineFeeds;
-  std::uint64_t equalsFiveOn;
+  std::uint64_t keys;
 };
 
-// One bit for each of the 64 bytes at `p` that equals `c`.
-inline std::uint64_t MatchMask(const char* p, __m128i c) {
-  std::uint64_t mask = 0;
-  for (int part = 0; part < 4; ++part) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-    const auto bits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, c)));
-    mask |= std::uint64_t{bits} << (16 * part);
+// The masks with SSE2, 16 bytes at a time.
+struct Sse2Blocks {
+  static BlockMasks Match(const char* block) {
+    BlockMasks masks{};
+    for (int part = 0; part < 4; ++part) {
+      const char* p = block + 16 * part;
+      const auto load = [](const char* at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      };
+      const auto bits = [part](__m128i matches) {
+        return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(matches))} << (16 * part);
+      };
+      const __m128i bytes = load(p);
+      const __m128i digit = _mm_sub_epi8(load(p + 4), _mm_set1_epi8('1'));
+      const __m128i key = _mm_and_si128(
+          _mm_and_si128(
+              _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8('r')),
+              _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(4)), digit)),
+          _mm_cmpeq_epi8(load(p + 5), _mm_set1_epi8('=')));
+      masks.carriageReturns |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+      masks.lineFeeds |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+      masks.keys |= bits(key);
+    }
+    return masks;
   }
-  return mask;
-}
+};
 
-inline BlockMasks MatchBlockSse2(const char* block) {
-  return {MatchMask(block, _mm_set1_epi8('\r')), MatchMask(block, _mm_set1_epi8('\n')),
-          MatchMask(block + 5, _mm_set1_epi8('='))};
-}
-
-// With GCC and Clang, AVX2 where the processor has it (line_scan_avx2.cpp), chosen once.
-#if defined(__GNUC__) && defined(__x86_64__)
-#define SIGILFLIP_AVX2 1
-bool HasAvx2();
-BlockMasks MatchBlockAvx2(const char* block);
+#ifdef SIGILFLIP_AVX2
+// The masks with AVX2, 32 bytes at a time. (Lambdas here would not be compiled for AVX2.)
+struct Avx2Blocks {
+  SIGILFLIP_TARGET_AVX2 static BlockMasks Match(const char* block) {
+    BlockMasks masks{};
+    for (int half = 0; half < 2; ++half) {
+      const char* p = block + 32 * half;
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      const __m256i digit = _mm256_sub_epi8(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4)), _mm256_set1_epi8('1'));
+      const __m256i key = _mm256_and_si256(
+          _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)),
+                                             _mm256_set1_epi8('r')),
+                           _mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(4)), digit)),
+          _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 5)),
+                            _mm256_set1_epi8('=')));
+      const auto crs = static_cast<std::uint32_t>(
+          _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r'))));
+      const auto lfs = static_cast<std::uint32_t>(
+          _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'))));
+      const auto keys = static_cast<std::uint32_t>(_mm256_movemask_epi8(key));
+      const int shift = 32 * half;
+      masks.carriageReturns |= std::uint64_t{crs} << shift;
+      masks.lineFeeds |= std::uint64_t{lfs} << shift;
+      masks.keys |= std::uint64_t{keys} << shift;
+    }
+    return masks;
+  }
+};
 #endif
 
+// What the scan of one block hands on to the next.
+struct BlockState {
+  std::uint64_t startsBlock = 1;  // bit 0: the block starts with a line
+  std::uint64_t crBefore = 0;     // bit 0: the byte before the block is a CR
+  const char* done;               // what lies before is part of a rune line handled already
+};
+
 // The same as ScanLinesPlain, 64 bytes at a time: masks of the line ends give the line starts,
-// and a line is a rune line only if its sixth byte is '=', so that the other lines cost nothing
-// but their share of the masks. Reads up to kScanOverread bytes past `lines`. `matchBlock` gives
-// the BlockMasks of a block.
-template <typename MatchBlock, typename RuneLine, typename OddEnd>
-void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& matchBlock,
-                     RuneLine&& runeLine, OddEnd&& oddEnd) {
+// and a line is a rune line only if it starts with a key's candidate, so that the other lines
+// cost nothing but their share of the masks. Reads up to kScanOverread bytes past `lines`.
+// `Blocks::Match` gives the BlockMasks of a block.
+template <typename Blocks, typename RuneLine, typename OddEnd>
+void ScanLinesMasked(std::string_view lines, char terminator, RuneLine&& runeLine,
+                     OddEnd&& oddEnd) {
   const char* const begin = lines.data();
   const char* const end = begin + lines.size();
   const bool byCarriageReturn = terminator == '\r';
-  std::uint64_t startsBlock = 1;  // bit 0: the block starts with a line
-  std::uint64_t crBefore = 0;     // bit 0: the byte before the block is a CR
-  const char* done = begin;       // what lies before is part of a rune line handled already
+  BlockState state{.done = begin};
   for (const char* block = begin; block < end; block += 64) {
     const auto left = static_cast<std::size_t>(end - block);
     const std::uint64_t inside = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     std::uint64_t lineEnds;     // the last byte of each line's terminator
     std::uint64_t oddEnds;      // lone CRs, or every LF of a file whose lines end in LF
     std::uint64_t terminators;  // the first byte of each terminator
-    const BlockMasks masks = matchBlock(block);
+    const BlockMasks masks = Blocks::Match(block);
     if (byCarriageReturn) {
       // PastTerminator in masks: a line ends at a CR, or at the LF right after one.
       const std::uint64_t crs = masks.carriageReturns & inside;
@@ -130,16 +171,16 @@ void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& match
       const std::uint64_t lfNext = left > 64 && block[64] == '\n' ? 1 : 0;
       const std::uint64_t lfAfter = (lfs >> 1) | (lfNext << 63);
       oddEnds = crs & ~lfAfter;
-      lineEnds = oddEnds | (lfs & ((crs << 1) | crBefore));
-      crBefore = crs >> 63;
+      lineEnds = oddEnds | (lfs & ((crs << 1) | state.crBefore));
+      state.crBefore = crs >> 63;
     } else {
       lineEnds = masks.lineFeeds & inside;
       oddEnds = lineEnds;
       terminators = lineEnds;
     }
-    const std::uint64_t starts = ((lineEnds << 1) | startsBlock) & inside;
-    startsBlock = lineEnds >> 63;
-    const std::uint64_t keys = starts & masks.equalsFiveOn;
+    const std::uint64_t starts = ((lineEnds << 1) | state.startsBlock) & inside;
+    state.startsBlock = lineEnds >> 63;
+    const std::uint64_t keys = starts & masks.keys;
     std::uint64_t events = keys;
     if constexpr (!kIgnoresOddEnds<OddEnd>) {
       events |= oddEnds;
@@ -147,7 +188,7 @@ void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& match
     for (; events != 0; events &= events - 1) {
       const int bit = std::countr_zero(events);
       const char* at = block + bit;
-      if (at < done) {
+      if (at < state.done) {
         continue;
       }
       if ((keys >> bit & 1) != 0) {
@@ -165,7 +206,7 @@ void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& match
                                         from, terminator, static_cast<std::size_t>(end - from)));
           const char* next = PastTerminator(found, end);
           runeLine(at, key, std::string_view(value, static_cast<std::size_t>(found - value)), next);
-          done = next;
+          state.done = next;
           continue;
         }
       }
@@ -176,15 +217,19 @@ void ScanLinesMasked(std::string_view lines, char terminator, MatchBlock&& match
   }
 }
 
+// Each scan is one function, with the masks and what the pass does at each line inlined into its
+// loop (flatten), so that the AVX2 one is compiled for AVX2 as a whole.
 template <typename RuneLine, typename OddEnd>
-void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
-  ScanLinesMasked(lines, terminator, MatchBlockSse2, runeLine, oddEnd);
+SIGILFLIP_FLATTEN void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine,
+                                     OddEnd&& oddEnd) {
+  ScanLinesMasked<Sse2Blocks>(lines, terminator, runeLine, oddEnd);
 }
 
 #ifdef SIGILFLIP_AVX2
 template <typename RuneLine, typename OddEnd>
-void ScanLinesAvx2(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
-  ScanLinesMasked(lines, terminator, MatchBlockAvx2, runeLine, oddEnd);
+SIGILFLIP_TARGET_AVX2 SIGILFLIP_FLATTEN void ScanLinesAvx2(std::string_view lines, char terminator,
+                                                           RuneLine&& runeLine, OddEnd&& oddEnd) {
+  ScanLinesMasked<Avx2Blocks>(lines, terminator, runeLine, oddEnd);
 }
 #endif
 #endif

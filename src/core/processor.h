@@ -6,3 +6,21 @@
 #include <emmintrin.h>
 #define SIGILFLIP_SSE2 1
 #endif
+
+// A function whose calls are all inlined into it, where the compiler can.
+#ifdef __GNUC__
+#define SIGILFLIP_FLATTEN __attribute__((flatten))
+#else
+#define SIGILFLIP_FLATTEN
+#endif
+
+// With GCC and Clang on x86-64, functions compiled for AVX2 (SIGILFLIP_TARGET_AVX2), called only
+// where HasAvx2.
+#if defined(SIGILFLIP_SSE2) && defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define SIGILFLIP_AVX2 1
+#define SIGILFLIP_TARGET_AVX2 __attribute__((target("avx2")))
+namespace sigilflip {
+bool HasAvx2();
+}
+#endif

@@ -32,6 +32,7 @@ struct RunFailure {
     kOutputLeadsToInput,   // magic-new.ini (`file`) is magic.ini (`other`) itself
     kTooManyRunes,         // `file` names more than `limit` runes
     kChangedWhileReading,  // `file` names the rune `name` in its second pass only
+    kChanged,              // `file` is not what it was in the first pass
     kOutOfMemory,          // while working on `file`
     kUnexpected,           // a fault of Sigilflip's own: `words` says what
   };
@@ -68,6 +69,9 @@ struct RunFailure {
     RunFailure failure = Of(Kind::kChangedWhileReading, std::move(input));
     failure.name = std::move(name);
     return failure;
+  }
+  static RunFailure Changed(std::filesystem::path input) {
+    return Of(Kind::kChanged, std::move(input));
   }
   static RunFailure OutOfMemory(std::filesystem::path input) {
     return Of(Kind::kOutOfMemory, std::move(input));

@@ -51,6 +51,8 @@ std::string TextOf(const RunFailure& failure, const CodePage& codePage) {
       return texts::TooManyRunes(file, failure.limit);
     case RunFailure::Kind::kChangedWhileReading:
       return texts::ChangedWhileReading(file, codePage.ToUtf8(failure.name));
+    case RunFailure::Kind::kChanged:
+      return texts::ChangedWhileReading(file);
     case RunFailure::Kind::kOutOfMemory:
       return texts::OutOfMemory(file);
     case RunFailure::Kind::kUnexpected:

@@ -1,125 +1,53 @@
 #pragma once
 
 #include <cstddef>
-#include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <string>
-#include <string_view>
 
 #include "byte_stream.h"
+#include "found_lines.h"
 #include "line_model.h"
-#include "line_scan.h"
+#include "line_reader.h"
 #include "random_source.h"
 #include "run_error.h"
 #include "rune_table.h"
 
 namespace sigilflip {
 
-// Splits a stream into lines without holding a whole line: a line comes as one or more pieces.
-// The first piece of a line holds at least its first six bytes (the whole line when it is
-// shorter), so that a rune key can be tested on it. The last line needs no terminator.
-class LineReader {
- public:
-  struct Piece {
-    std::string_view text;
-    bool first;       // the line starts with this piece
-    bool last;        // the line ends with this piece
-    bool endsInCrLf;  // text is followed in memory by the CR LF that ended it
-  };
-
-  static constexpr std::size_t kDefaultCapacity = 64 * 1024;
-
-  LineReader(ByteSource& source, LineEnds ends, std::size_t capacity = kDefaultCapacity);
-  // A reader that learns the line ends from the source: LineFeed until it reads a CR. A CR in the
-  // first read makes every line end at CR; a CR after lines were handed out as LineFeed lines
-  // stops the reader (see RestartWithCarriageReturns).
-  explicit LineReader(ByteSource& source, std::size_t capacity = kDefaultCapacity);
-
-  LineEnds Ends() const {
-    return terminator_ == '\r' ? LineEnds::CarriageReturn : LineEnds::LineFeed;
-  }
-  // The reader has read a CR after it handed out lines that ended in LF: those lines were not the
-  // source's lines, and it hands out no more.
-  bool RestartWithCarriageReturns() const { return restart_; }
-  // No CR has been read yet, and the source has not ended.
-  bool Undecided() const { return !decided_; }
-
-  // The lines at the front of the buffer that are whole there, each with its terminator, and
-  // past them; at least kScanOverread readable bytes follow them. Empty when there are none (a CR
-  // in the last byte waits for the next read, which tells whether a LF follows), or when the reader
-  // is inside a line. The next line then comes from Next. The text stays valid until the next call.
-  std::string_view WholeLines();
-
-  // The next piece; false at the end of the stream. A piece stays valid until the next call.
-  bool Next(Piece& piece) {
-    if (!skipLineFeed_) {
-      const char* start = buffer_.get() + begin_;
-      if (const void* end = std::memchr(start, terminator_, end_ - begin_)) {
-        TakeLine(piece, start, static_cast<const char*>(end));
-        return true;
-      }
-    }
-    return NextSlow(piece);
-  }
-
- private:
-  // The rest of the line from `start` up to its terminator at `end`, which is in the buffer.
-  void TakeLine(Piece& piece, const char* start, const char* end) {
-    const char* next = PastTerminator(end, buffer_.get() + end_);
-    const bool crLf = next - end == 2;
-    begin_ = static_cast<std::size_t>(next - buffer_.get());
-    // A CR in the last byte read: a LF in the next read belongs to it.
-    skipLineFeed_ = *end == '\r' && !crLf && begin_ == end_;
-    piece = {{start, static_cast<std::size_t>(end - start)}, atLineStart_, true, crLf};
-    atLineStart_ = true;
-  }
-
-  bool NextSlow(Piece& piece);
-  // Moves the unread bytes to the front of the buffer and reads more after them.
-  void Fill();
-  // Learns the line ends from `count` bytes just read.
-  void Decide(const char* bytes, std::size_t count);
-
-  ByteSource& source_;
-  char terminator_;  // CR or LF
-  std::size_t capacity_;
-  std::unique_ptr<char[]> buffer_;  // capacity_ + kScanOverread; only bytes read are looked at
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  bool atLineStart_ = true;
-  bool skipLineFeed_ = false;  // the last line ended at a CR; a LF right after it belongs to it
-  bool atEnd_ = false;
-  bool decided_ = true;     // the line ends are known
-  bool handedOut_ = false;  // lines have been handed out
-  bool restart_ = false;
+// What the first pass learns of a source, for the second.
+struct FirstPass {
+  LineEnds ends;                  // that the source uses
+  FoundLines found;               // in a CarriageReturn source
+  StreamFingerprint fingerprint;  // of the source as the first pass read it
 };
 
-// The first pass: adds the value of every rune line to `table`, which is empty, and returns the
-// line ends that the source uses (read from it as it goes). Throws RunError when the source names
-// more runes than the table holds; `input` is the file it names. `capacity` is the size of the read
-// buffer.
-LineEnds CollectRunes(ByteSource& source, RuneTable& table,
-                      const std::filesystem::path& input = "magic.ini",
-                      std::size_t capacity = LineReader::kDefaultCapacity);
+// The first pass: adds the value of every rune line to `table`, which is empty, learns the line
+// ends that the source uses as it goes, and records where the second pass rewrites, in up to
+// `foundCap` bytes. Throws RunError when the source names more runes than the table holds;
+// `input` is the file it names. `capacity` is the size of the read buffer.
+FirstPass CollectRunes(ByteSource& source, RuneTable& table,
+                       const std::filesystem::path& input = "magic.ini",
+                       std::size_t capacity = LineReader::kDefaultCapacity,
+                       std::size_t foundCap = FoundLines::kDefaultCap);
 
 // The second pass: writes every line followed by CR LF to `sink`, a rune line as "RuneN=" and the
 // new name of its rune, through a buffer of about `capacity` bytes, and hands the last of it on.
-// Throws RunError when a rune line names a rune the table does not hold (the source changed since
-// the first pass).
-void RewriteRunes(ByteSource& source, LineEnds ends, const RuneTable& table, ByteSink& sink,
-                  const std::filesystem::path& input = "magic.ini",
+// Throws RunError when the source is not what `first` read: a rune line names a rune the table
+// does not hold, or it differs in any byte (the source changed since the first pass).
+void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& table,
+                  ByteSink& sink, const std::filesystem::path& input = "magic.ini",
                   std::size_t capacity = LineReader::kDefaultCapacity);
 
 // One run over a source: the first pass into a new table, the scramble, then the second pass,
 // which writes to the sink that `openSink` gives once the first pass is through (so that a run
-// that fails before creates no output), flushed. `capacity` sizes the read and write buffers.
-// Returns the table, whose names are in `codePage`; throws RunError as the passes do.
+// that fails before creates no output), flushed. `capacity` sizes the read and write buffers,
+// `foundCap` the first pass's record. Returns the table, whose names are in `codePage`; throws
+// RunError as the passes do.
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const std::function<ByteSink&()>& openSink,
                        const std::filesystem::path& input = "magic.ini",
                        std::size_t capacity = LineReader::kDefaultCapacity,
-                       const CodePage& codePage = CodePage::Get(1252));
+                       const CodePage& codePage = CodePage::Get(1252),
+                       std::size_t foundCap = FoundLines::kDefaultCap);
 
 }  // namespace sigilflip

@@ -146,23 +146,23 @@ const RuneRecord* RuneTable::FindRune(std::string_view RuneName) const {
   return slot == 0 ? nullptr : &Runes_[IndexOf(slot)];
 }
 
-bool RuneTable::AddRune(std::string_view RuneName) {
+Int16 RuneTable::SlotAfterAdding(std::string_view RuneName) {
   if (RuneName.size() <= kLongestSpelling) {
-    return AddRune(PaddedCopy(RuneName).name());
+    return SlotAfterAdding(PaddedCopy(RuneName).name());
   }
   return AddStripped(StripSpaces(RuneName), {RuneName});
 }
 
-bool RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
+Int16 RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
   std::string wholeKey = WholeKey(stripped);
   const std::uint32_t hash = HashOf(stripped, wholeKey);
   const std::size_t bucket = BucketOf(stripped, wholeKey, hash);
   if (slotInBucket_[bucket] != 0) {
     RememberSpelling(spelling, slotInBucket_[bucket]);
-    return true;
+    return slotInBucket_[bucket];
   }
   if (RuneCount_ == kRuneSlots) {
-    return false;
+    return 0;
   }
   const Int16 slot = CheckedAdd(RuneCount_, 1);
   RuneRecord& record = Runes_[IndexOf(slot)];
@@ -173,7 +173,7 @@ bool RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
   slotInBucket_[bucket] = slot;
   RuneCount_ = slot;
   RememberSpelling(spelling, slot);
-  return true;
+  return slot;
 }
 
 std::string_view RuneTable::GetRune(std::string_view RuneName) const {

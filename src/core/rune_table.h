@@ -60,9 +60,13 @@ class RuneTable {
 
   // Adds the rune if the table does not hold it yet. Returns false only when the name is new and
   // every slot is taken; the name is then not added.
-  bool AddRune(std::string_view RuneName);
-  bool AddRune(BufferedName RuneName) {
-    return SlotOfSpelling(RuneName) != 0 || AddUnremembered(RuneName);
+  bool AddRune(std::string_view RuneName) { return SlotAfterAdding(RuneName) != 0; }
+  bool AddRune(BufferedName RuneName) { return SlotAfterAdding(RuneName) != 0; }
+  // The same, and returns the rune's slot, or 0 when it was not added.
+  Int16 SlotAfterAdding(std::string_view RuneName);
+  Int16 SlotAfterAdding(BufferedName RuneName) {
+    const Int16 known = SlotOfSpelling(RuneName);
+    return known != 0 ? known : AddUnremembered(RuneName);
   }
 
   // The NewName of the rune that RuneName names, or empty text when the table holds no such rune.
@@ -138,8 +142,8 @@ class RuneTable {
   Int16 SlotOfSpelling(BufferedName name) const;
   void RememberSpelling(BufferedName name, Int16 slot);
 
-  bool AddStripped(std::string_view stripped, BufferedName spelling);
-  bool AddUnremembered(BufferedName RuneName) {
+  Int16 AddStripped(std::string_view stripped, BufferedName spelling);
+  Int16 AddUnremembered(BufferedName RuneName) {
     return AddStripped(StripSpaces(RuneName.text), RuneName);
   }
   Int16 SlotOfStripped(std::string_view stripped) const;

@@ -56,6 +56,10 @@ inline std::string ChangedWhileReading(std::string_view input, std::string_view 
          std::string(rune) + "\" was not in it before.";
 }
 
+inline std::string ChangedWhileReading(std::string_view input) {
+  return std::string(input) + " changed while Sigilflip was reading it.";
+}
+
 // A fault of Sigilflip's own, which `what` describes.
 inline std::string Unexpected(std::string_view what) {
   return "Sigilflip could not finish the run: " + std::string(what) + ".";

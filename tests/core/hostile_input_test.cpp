@@ -148,10 +148,12 @@ TEST_F(ChangedBetweenPasses, NewRuneFailsAndWritesNothing) {
   EXPECT_EQ(table.RuneCount(), 0);
 }
 
-TEST_F(ChangedBetweenPasses, TruncatedFileWritesWhatIsLeft) {
+TEST_F(ChangedBetweenPasses, TruncatedFileFailsAndWritesNothing) {
   const RunOutcome outcome = RunMeddling([&] { WriteBytes(folder / "magic.ini", "RUNE2=B"); });
-  EXPECT_TRUE(outcome.succeeded);
-  EXPECT_EQ(outcome.output, "Rune2=b\r\n");
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_EQ(outcome.errors,
+            Texts{(folder / "magic.ini").string() + " changed while Sigilflip was reading it."});
+  EXPECT_EQ(outcome.output, "earlier");
   EXPECT_EQ(outcome.strayFiles, Texts{});
 }
 

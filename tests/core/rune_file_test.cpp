@@ -1,4 +1,5 @@
 #include "rune_file.h"
+#include "line_reader.h"
 #include "run_texts.h"
 
 #include <gtest/gtest.h>
@@ -104,7 +105,7 @@ TEST(LineReader, CarriageReturnFoundLateStillCounts) {
     for (std::size_t capacity : {std::size_t{16}, std::size_t{64}, LineReader::kDefaultCapacity}) {
       StringSource source(test.text);
       RuneTable table;
-      EXPECT_EQ(CollectRunes(source, table, "magic.ini", capacity), test.ends)
+      EXPECT_EQ(CollectRunes(source, table, "magic.ini", capacity).ends, test.ends)
           << test.text.substr(0, 20) << " in buffers of " << capacity;
       std::vector<std::string> runes;
       for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
@@ -132,21 +133,26 @@ TEST(RuneKey, MatchesTheFiveKeysAtTheStartInAnyCase) {
 }
 
 // A run over `input` with scripted draws; returns the output. Small buffers, which cut lines and
-// line ends at every place, must give the same runes, mapping and output.
+// line ends at every place, and a first pass's record that stops early or at once, must give the
+// same runes, mapping and output.
 std::string Rewrite(std::string_view input, const std::vector<float>& draws, RuneTable& table) {
-  const auto run = [&](StringSink& sink, std::size_t capacity) {
+  const auto run = [&](StringSink& sink, std::size_t capacity, std::size_t cap) {
     StringSource source(input);
     ScriptedRandom random(draws);
     return ShuffleRunes(
-        source, random, [&]() -> ByteSink& { return sink; }, "magic.ini", capacity);
+        source, random, [&]() -> ByteSink& { return sink; }, "magic.ini", capacity,
+        CodePage::Get(1252), cap);
   };
   StringSink sink;
-  table = run(sink, LineReader::kDefaultCapacity);
-  for (std::size_t capacity : {6u, 7u, 8u, 9u, 13u, 64u}) {
-    StringSink smallSink;
-    EXPECT_EQ(testing::Mapping(run(smallSink, capacity)), testing::Mapping(table))
-        << "buffers of " << capacity;
-    EXPECT_EQ(smallSink.Text(), sink.Text()) << "buffers of " << capacity;
+  table = run(sink, LineReader::kDefaultCapacity, FoundLines::kDefaultCap);
+  for (std::size_t capacity : {6u, 7u, 8u, 9u, 13u, 64u, 1024u}) {
+    for (std::size_t cap : {std::size_t{0}, std::size_t{16}, FoundLines::kDefaultCap}) {
+      StringSink smallSink;
+      EXPECT_EQ(testing::Mapping(run(smallSink, capacity, cap)), testing::Mapping(table))
+          << "buffers of " << capacity << ", a record of " << cap;
+      EXPECT_EQ(smallSink.Text(), sink.Text())
+          << "buffers of " << capacity << ", a record of " << cap;
+    }
   }
   return sink.Text();
 }
@@ -315,15 +321,58 @@ TEST(RuneFile, MoreThanAThousandRunesIsAnError) {
   }
 }
 
-TEST(RuneFile, RuneUnknownInTheSecondPassIsAnError) {
-  RuneTable table;
-  table.AddRune("abc");
-  StringSource source("RUNE1=abc\r\nRUNE2= \xC6ther \r\n");
-  StringSink sink;
-  EXPECT_EQ(
-      FailureOf([&] { RewriteRunes(source, LineEnds::CarriageReturn, table, sink, "magic.ini"); }),
-      "magic.ini changed while Sigilflip was reading it: the rune \"\xC3\x86ther\" was "
-      "not in it before.");
+// A source that reads as `before` until it is rewound, then as `after`.
+class ChangingSource final : public ByteSource {
+ public:
+  ChangingSource(std::string_view before, std::string_view after)
+      : source_(before), after_(after) {}
+  std::size_t Read(char* buffer, std::size_t size) override { return source_.Read(buffer, size); }
+  void Rewind() override { source_ = StringSource(after_); }
+
+ private:
+  StringSource source_;
+  std::string_view after_;
+};
+
+// A source that changed between the passes stops the run, before the first pass's record ends
+// (the record's places, then the whole source's bytes, are checked) and after it (rune lines are
+// looked up again): a rune line with a name the first pass did not read is named.
+TEST(RuneFile, SourceChangedBetweenThePassesIsAnError) {
+  const std::string unknown =
+      "magic.ini changed while Sigilflip was reading it: the rune \"\xC3\x86ther\" was not in it "
+      "before.";
+  const std::string changed = "magic.ini changed while Sigilflip was reading it.";
+  const std::string runes = "RUNE1=abc\r\nkey=v\r\nRUNE2=xyz\r\n";
+  const struct {
+    std::string after;
+    std::size_t cap;  // of the record, in bytes: 8 a place
+    std::string failure;
+  } kCases[] = {
+      {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 0, unknown},
+      {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 8, unknown},
+      {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", FoundLines::kDefaultCap, changed},
+      {"RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", FoundLines::kDefaultCap, changed},
+      {"RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", 8, changed},
+      {"RUNE1=abc\r\nRUNE1=v\r\nRUNE2=xyz\r\n", FoundLines::kDefaultCap, changed},
+      {"RUNE1=xyz\r\nkey=v\r\nRUNE2=abc\r\n", FoundLines::kDefaultCap, changed},
+      {"\r\n" + runes, FoundLines::kDefaultCap, changed},
+      {"RUNE1=abc\r\nkey=v\r\n\rRUNE2=xyz\r", FoundLines::kDefaultCap, changed},
+      {runes + "x", 0, changed},
+      {runes, 8, "no error"},
+      {runes, FoundLines::kDefaultCap, "no error"},
+  };
+  for (const auto& test : kCases) {
+    ChangingSource source(runes, test.after);
+    ScriptedRandom random({0.0f, 0.0f});
+    StringSink sink;
+    EXPECT_EQ(FailureOf([&] {
+                ShuffleRunes(
+                    source, random, [&]() -> ByteSink& { return sink; }, "magic.ini",
+                    LineReader::kDefaultCapacity, CodePage::Get(1252), test.cap);
+              }),
+              test.failure)
+        << test.after << " with a record of " << test.cap;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+// The first pass: the runes of a source, its line ends, and where the second pass rewrites.
+#include <array>
+
+#include "rune_file.h"
+
+namespace sigilflip {
+namespace {
+
+// Reads on to the end of the source; true if its lines end in CR after all.
+bool CarriageReturnFollows(ByteSource& source) {
+  std::array<char, 16 * 1024> buffer;
+  while (const std::size_t count = source.Read(buffer.data(), buffer.size())) {
+    if (MakesCarriageReturnFile({buffer.data(), count})) {
+      return true;
+    }
+  }
+  return false;
+}
+
+struct TooManyRunes {};
+
+// The first pass with `reader`. Returns false when the reader stopped for a CR found too late.
+// Places are recorded while the reader reads CR line ends: the second pass rewrites every line end
+// of a LineFeed file, and finds them itself.
+bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
+  const auto add = [&](auto name) {
+    const Int16 slot = table.SlotAfterAdding(name);
+    if (slot == 0) {
+      throw TooManyRunes{};
+    }
+    return slot;
+  };
+  const auto record = [&](std::uint64_t offset, Int16 slot, std::uint64_t lineStart) {
+    if (reader.Ends() == LineEnds::CarriageReturn && !found.Add(offset, slot)) {
+      found.StopAt(lineStart);
+    }
+  };
+  std::uint64_t lineStart = 0;  // of the line that the last piece belongs to
+  WithFastestScan([&](auto scan) {
+    ForEachLine(
+        reader,
+        [&](std::string_view lines) {
+          if (reader.Ends() == LineEnds::LineFeed) {
+            scan(
+                lines, '\n',
+                [&](const char*, int, std::string_view name, const char*) {
+                  add(BufferedName{name});
+                },
+                IgnoreOddEnds{});
+            return;
+          }
+          // Should the record fill up in these lines, it stops where they start.
+          const std::uint64_t start = reader.OffsetOf(lines.data());
+          const char* const data = lines.data();
+          scan(
+              lines, '\r',
+              [&](const char* at, int, std::string_view name, const char*) {
+                const Int16 slot = add(BufferedName{name});
+                if (!found.Add(start + static_cast<std::uint64_t>(at - data), slot)) {
+                  found.StopAt(start);
+                }
+              },
+              [&](const char* at) {
+                if (!found.Add(start + static_cast<std::uint64_t>(at - data), 0)) {
+                  found.StopAt(start);
+                }
+              });
+        },
+        [&](int, std::string_view name, std::uint64_t start) { record(start, add(name), start); },
+        [&](const LineReader::Piece& piece) {
+          if (piece.first) {
+            lineStart = reader.OffsetOf(piece.text.data());
+          }
+          if (piece.terminated && !piece.endsInCrLf) {
+            record(reader.OffsetOf(piece.text.data() + piece.text.size()), 0, lineStart);
+          }
+        });
+  });
+  return !reader.RestartWithCarriageReturns();
+}
+
+// The first pass with `reader`; false when the lines it read were not the source's: a CR came
+// after lines taken to end in LF.
+bool CollectWith(LineReader& reader, ByteSource& source, RuneTable& table, FoundLines& found,
+                 const std::filesystem::path& input) {
+  try {
+    return CollectFrom(reader, table, found);
+  } catch (const TooManyRunes&) {
+    if (reader.Undecided() && CarriageReturnFollows(source)) {
+      return false;
+    }
+    throw RunError(RunFailure::TooManyRunes(input, RuneTable::kRuneSlots));
+  }
+}
+
+}  // namespace
+
+FirstPass CollectRunes(ByteSource& source, RuneTable& table, const std::filesystem::path& input,
+                       std::size_t capacity, std::size_t foundCap) {
+  FirstPass first{LineEnds::CarriageReturn, FoundLines(foundCap), {}};
+  LineReader reader(source, capacity);
+  if (CollectWith(reader, source, table, first.found, input)) {
+    first.ends = reader.Ends();
+    first.fingerprint = reader.Fingerprint();
+  } else {
+    // The file's lines end in CR, from its first byte.
+    table.Reset();
+    first.found.Clear();
+    source.Rewind();
+    LineReader again(source, LineEnds::CarriageReturn, capacity);
+    CollectWith(again, source, table, first.found, input);
+    first.fingerprint = again.Fingerprint();
+  }
+  if (first.ends == LineEnds::LineFeed) {
+    first.found.StopAt(0);
+  }
+  return first;
+}
+
+}  // namespace sigilflip
