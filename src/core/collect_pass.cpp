@@ -30,8 +30,8 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
     }
     return slot;
   };
-  const auto record = [&](std::uint64_t offset, Int16 slot, std::uint64_t lineStart) {
-    if (reader.Ends() == LineEnds::CarriageReturn && !found.Add(offset, slot)) {
+  const auto record = [&](std::uint64_t offset, int key, Int16 slot, std::uint64_t lineStart) {
+    if (reader.Ends() == LineEnds::CarriageReturn && !found.Add(offset, key, slot)) {
       found.StopAt(lineStart);
     }
   };
@@ -54,25 +54,27 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
           const char* const data = lines.data();
           scan(
               lines, '\r',
-              [&](const char* at, int, std::string_view name, const char*) {
+              [&](const char* at, int key, std::string_view name, const char*) {
                 const Int16 slot = add(BufferedName{name});
-                if (!found.Add(start + static_cast<std::uint64_t>(at - data), slot)) {
+                if (!found.Add(start + static_cast<std::uint64_t>(at - data), key, slot)) {
                   found.StopAt(start);
                 }
               },
               [&](const char* at) {
-                if (!found.Add(start + static_cast<std::uint64_t>(at - data), 0)) {
+                if (!found.Add(start + static_cast<std::uint64_t>(at - data), 0, 0)) {
                   found.StopAt(start);
                 }
               });
         },
-        [&](int, std::string_view name, std::uint64_t start) { record(start, add(name), start); },
+        [&](int key, std::string_view name, std::uint64_t start) {
+          record(start, key, add(name), start);
+        },
         [&](const LineReader::Piece& piece) {
           if (piece.first) {
             lineStart = reader.OffsetOf(piece.text.data());
           }
           if (piece.terminated && !piece.endsInCrLf) {
-            record(reader.OffsetOf(piece.text.data() + piece.text.size()), 0, lineStart);
+            record(reader.OffsetOf(piece.text.data() + piece.text.size()), 0, 0, lineStart);
           }
         });
   });

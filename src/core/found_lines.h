@@ -12,8 +12,8 @@ namespace sigilflip {
 
 // Where the first pass over a file whose lines end in CR found the places that the second pass
 // rewrites, so that the second copies the bytes between them without looking for them again: the
-// start of each rune line with its rune's slot, and each line end that is not CR LF (slot 0); in
-// the order of the file, 8 bytes each. Memory stays bounded: past `cap` bytes of places the record
+// start of each rune line with its key's number and its rune's slot, and each line end that is not
+// CR LF (slot 0); in the order of the file, 8 bytes each. Memory stays bounded: past `cap` bytes of places the record
 // stops, at the start of a line, and the second pass looks for the places after it itself.
 class FoundLines {
  public:
@@ -33,13 +33,14 @@ class FoundLines {
     covered_ = kEverything;
   }
 
-  // Adds the place at `offset` in the file; false when the record has stopped or is full (the
+  // Adds the rune line with `key` (1 to 5) and `slot` that starts at `offset` in the file, or the
+  // line end at `offset` (key and slot 0); false when the record has stopped or is full (the
   // caller then stops it with StopAt).
-  bool Add(std::uint64_t offset, Int16 slot) {
+  bool Add(std::uint64_t offset, int key, Int16 slot) {
     if (next_ == end_) {
       return false;
     }
-    *next_++ = offset << 16 | static_cast<std::uint16_t>(slot);
+    *next_++ = offset << 16 | static_cast<std::uint64_t>(key) << 13 | static_cast<std::uint16_t>(slot);
     return true;
   }
 
@@ -62,7 +63,8 @@ class FoundLines {
   const std::uint64_t* end() const { return next_; }
 
   static std::uint64_t OffsetOf(std::uint64_t place) { return place >> 16; }
-  static Int16 SlotOf(std::uint64_t place) { return static_cast<Int16>(place & 0xFFFF); }
+  static int KeyOf(std::uint64_t place) { return static_cast<int>(place >> 13 & 7); }
+  static Int16 SlotOf(std::uint64_t place) { return static_cast<Int16>(place & 0x1FFF); }
 
  private:
   static constexpr std::uint64_t kEverything = std::numeric_limits<std::uint64_t>::max();

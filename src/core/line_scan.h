@@ -37,6 +37,16 @@ inline int RuneKeyNumber(std::string_view line) {
   return (letters | 0x20202020u) == rune && digit < 5 ? static_cast<int>(digit) + 1 : 0;
 }
 
+// RuneKeyNumber of a line that starts at `at` with R or r, a digit 1 to 5 four bytes on and a '='
+// five bytes on.
+inline int RuneKeyOfCandidate(const char* at) {
+  std::uint32_t letters;
+  std::uint32_t rune;
+  std::memcpy(&letters, at, 4);
+  std::memcpy(&rune, "rune", 4);
+  return (letters | 0x20202020u) == rune ? at[4] - '0' : 0;
+}
+
 // An oddEnd for a pass that has nothing to do at odd line ends: the scans then do not look for
 // them.
 struct IgnoreOddEnds {
@@ -193,7 +203,7 @@ void ScanLinesMasked(std::string_view lines, char terminator, RuneLine&& runeLin
       }
       if ((keys >> bit & 1) != 0) {
         // The key's bytes are no line ends, so a line that starts with one is whole in `lines`.
-        if (const int key = RuneKeyNumber({at, kRuneKeyLength})) {
+        if (const int key = RuneKeyOfCandidate(at)) {
           const char* value = at + kRuneKeyLength;
           // Its terminator: in this block's mask when it is there, else further on.
           const int valueBit = bit + static_cast<int>(kRuneKeyLength);

@@ -17,7 +17,8 @@ std::string_view OutputKey(int key) {
 }
 
 // Bytes copied from the read buffer, which has kScanOverread readable bytes past its lines, are
-// copied kShortCopy at a time when they are fewer: one fixed store instead of a call.
+// copied as one or two fixed stores of kShortCopy bytes when they are at most twice as many: most
+// copies are the few lines between two rune lines, and a call would cost more than they do.
 constexpr std::size_t kShortCopy = 32;
 static_assert(kShortCopy <= kScanOverread);
 
@@ -27,8 +28,16 @@ std::size_t CopyRoom(std::size_t size) {
 }
 
 char* Copy(char* to, std::string_view bytes) {
-  std::memcpy(to, bytes.data(), bytes.size() <= kShortCopy ? kShortCopy : bytes.size());
-  return to + bytes.size();
+  const std::size_t size = bytes.size();
+  if (size <= 2 * kShortCopy) {
+    std::memcpy(to, bytes.data(), kShortCopy);
+    if (size > kShortCopy) {
+      std::memcpy(to + size - kShortCopy, bytes.data() + size - kShortCopy, kShortCopy);
+    }
+  } else {
+    std::memcpy(to, bytes.data(), size);
+  }
+  return to + size;
 }
 
 // What follows the key on each rune's lines: its new name and the line end, side by side, each
@@ -50,7 +59,7 @@ class Endings {
   }
 
   // Whether the table has `slot`.
-  bool Has(Int16 slot) const { return slot > 0 && static_cast<std::size_t>(slot) < places_.size(); }
+  bool Has(Int16 slot) const { return static_cast<std::size_t>(slot) - 1 < places_.size() - 1; }
 
   std::string_view Of(Int16 slot) const {
     const Place& place = places_[static_cast<std::size_t>(slot)];
@@ -59,7 +68,8 @@ class Endings {
 
   // Writes the ending `ending` (from Of) at `at`, which has room for it rounded up to a block.
   static char* Store(char* at, std::string_view ending) {
-    for (std::size_t i = 0; i < ending.size(); i += kBlock) {
+    std::memcpy(at, ending.data(), kBlock);  // an ending is never empty
+    for (std::size_t i = kBlock; i < ending.size(); i += kBlock) {
       std::memcpy(at + i, ending.data() + i, kBlock);
     }
     return at + ending.size();
@@ -149,19 +159,24 @@ struct Rewrite {
     const std::uint64_t* const last = first.found.end();
     const char* copyFrom = data;
     for (; place != last; ++place) {
-      const std::uint64_t at = FoundLines::OffsetOf(*place);
-      if (at >= offset + lines.size()) {
+      // Wraps for a place before `lines`, which was in a line read in pieces.
+      const std::uint64_t inLines = FoundLines::OffsetOf(*place) - offset;
+      if (inLines >= lines.size()) {
+        if (FoundLines::OffsetOf(*place) < offset) {
+          continue;
+        }
         break;
       }
-      // A place before `lines` was in a line read in pieces, and one before `copyFrom` can only
-      // come of a source that changed.
-      if (at < offset + static_cast<std::uint64_t>(copyFrom - data)) {
-        continue;
-      }
-      const char* start = data + (at - offset);
-      const std::string_view before(copyFrom, static_cast<std::size_t>(start - copyFrom));
+      const char* start = data + inLines;
+      const int key = FoundLines::KeyOf(*place);
       const Int16 slot = FoundLines::SlotOf(*place);
-      if (slot == 0) {
+      // The first pass saw what the record says: anything else (a place in a line rewritten
+      // already, a line end that is no CR, a line cut short) comes of a source that changed.
+      if (start < copyFrom) {
+        Changed();
+      }
+      const std::string_view before(copyFrom, static_cast<std::size_t>(start - copyFrom));
+      if (key == 0) {
         if (*start != '\r') {
           Changed();
         }
@@ -169,11 +184,10 @@ struct Rewrite {
         copyFrom = PastTerminator(start, end);
         continue;
       }
-      const int key = end - start > static_cast<std::ptrdiff_t>(kRuneKeyLength)
-                          ? RuneKeyNumber({start, kRuneKeyLength})
-                          : 0;
-      const char* terminator =
-          key != 0 && endings.Has(slot) ? FindByte(start + kRuneKeyLength, end, '\r') : nullptr;
+      const char* terminator = end - start > static_cast<std::ptrdiff_t>(kRuneKeyLength) &&
+                                       endings.Has(slot)
+                                   ? FindByte(start + kRuneKeyLength, end, '\r')
+                                   : nullptr;
       if (terminator == nullptr) {
         Changed();
       }
