@@ -32,7 +32,7 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
   };
   const auto record = [&](std::uint64_t offset, int key, Int16 slot, std::uint64_t lineStart) {
     if (reader.Ends() == LineEnds::CarriageReturn && !found.Add(offset, key, slot)) {
-      found.StopAt(lineStart);
+      found.StopAt(lineStart, found.Here());
     }
   };
   std::uint64_t lineStart = 0;  // of the line that the last piece belongs to
@@ -52,19 +52,22 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
           // Should the record fill up in these lines, it stops where they start.
           const std::uint64_t start = reader.OffsetOf(lines.data());
           const char* const data = lines.data();
+          FoundLines::Writer writer = found.Writing();
+          bool full = false;
           scan(
               lines, '\r',
               [&](const char* at, int key, std::string_view name, const char*) {
                 const Int16 slot = add(BufferedName{name});
-                if (!found.Add(start + static_cast<std::uint64_t>(at - data), key, slot)) {
-                  found.StopAt(start);
-                }
+                full |= !writer.Add(start + static_cast<std::uint64_t>(at - data), key, slot);
               },
               [&](const char* at) {
-                if (!found.Add(start + static_cast<std::uint64_t>(at - data), 0, 0)) {
-                  found.StopAt(start);
-                }
+                full |= !writer.Add(start + static_cast<std::uint64_t>(at - data), 0, 0);
               });
+          if (full) {
+            found.StopAt(start, found.Here());
+          } else {
+            found.Keep(writer);
+          }
         },
         [&](int key, std::string_view name, std::uint64_t start) {
           record(start, key, add(name), start);
@@ -114,7 +117,7 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table, const std::filesyst
     first.fingerprint = again.Fingerprint();
   }
   if (first.ends == LineEnds::LineFeed) {
-    first.found.StopAt(0);
+    first.found.StopAt(0, first.found.Here());  // nothing was recorded
   }
   return first;
 }

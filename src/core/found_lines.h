@@ -1,8 +1,8 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -13,66 +13,153 @@ namespace sigilflip {
 // Where the first pass over a file whose lines end in CR found the places that the second pass
 // rewrites, so that the second copies the bytes between them without looking for them again: the
 // start of each rune line with its key's number and its rune's slot, and each line end that is not
-// CR LF (slot 0); in the order of the file, 8 bytes each. Memory stays bounded: past `cap` bytes of places the record
-// stops, at the start of a line, and the second pass looks for the places after it itself.
+// CR LF (key and slot 0); in the order of the file. A place takes 3 bytes, its distance from the
+// one before in one byte (255: in the 8 after it) and the key and slot in two. Memory stays
+// bounded: past `cap` bytes the record stops, at the start of a line, and the second pass looks
+// for the places after it itself.
 class FoundLines {
  public:
-  static constexpr std::size_t kDefaultCap = 4 * 1024 * 1024;
+  static constexpr std::size_t kDefaultCap = 8 * 1024 * 1024;
+
+  struct Place {
+    std::uint64_t offset;
+    int key;     // 1 to 5 for a rune line, 0 for a line end
+    Int16 slot;  // of the rune line's rune
+  };
+
+  // What has been recorded up to a point, to go back to it.
+  struct Mark {
+    unsigned char* next;
+    std::uint64_t last;
+  };
 
   // Allocated, not touched: a short file's record takes only the pages it writes.
   explicit FoundLines(std::size_t cap = kDefaultCap)
-      : capacity_(cap / sizeof(std::uint64_t)),
-        places_(std::make_unique_for_overwrite<std::uint64_t[]>(capacity_)) {
+      : capacity_(cap), bytes_(std::make_unique_for_overwrite<unsigned char[]>(cap)) {
     Clear();
   }
 
   // Empty, and recording again.
   void Clear() {
-    next_ = places_.get();
-    end_ = places_.get() + capacity_;
+    next_ = bytes_.get();
+    end_ = bytes_.get() + capacity_;
+    last_ = 0;
     covered_ = kEverything;
   }
 
-  // Adds the rune line with `key` (1 to 5) and `slot` that starts at `offset` in the file, or the
-  // line end at `offset` (key and slot 0); false when the record has stopped or is full (the
-  // caller then stops it with StopAt).
+  // Adds places after those recorded, in locals of its own (which stores into other bytes cannot
+  // change): they count once Keep takes them.
+  class Writer {
+   public:
+    // Adds a place; false when the record has stopped or is full (the caller then stops it with
+    // StopAt).
+    bool Add(std::uint64_t offset, int key, Int16 slot) {
+      if (end_ - next_ < static_cast<std::ptrdiff_t>(kLongestPlace)) {
+        return false;
+      }
+      std::uint64_t distance = offset - last_;
+      last_ = offset;
+      const auto tag = static_cast<std::uint16_t>(key << 13 | slot);
+      if (distance < kFar) {
+        *next_ = static_cast<unsigned char>(distance);
+      } else {
+        *next_ = kFar;
+        std::memcpy(++next_, &distance, sizeof distance);
+        next_ += sizeof distance - 1;
+      }
+      std::memcpy(next_ + 1, &tag, sizeof tag);
+      next_ += 1 + sizeof tag;
+      return true;
+    }
+
+   private:
+    friend class FoundLines;
+    Writer(unsigned char* next, unsigned char* end, std::uint64_t last)
+        : next_(next), end_(end), last_(last) {}
+    unsigned char* next_;
+    unsigned char* end_;
+    std::uint64_t last_;
+  };
+
+  Writer Writing() const { return {next_, end_, last_}; }
+  void Keep(const Writer& writer) {
+    next_ = writer.next_;
+    last_ = writer.last_;
+  }
+
+  // One place, as Writer::Add.
   bool Add(std::uint64_t offset, int key, Int16 slot) {
-    if (next_ == end_) {
+    Writer writer = Writing();
+    if (!writer.Add(offset, key, slot)) {
       return false;
     }
-    *next_++ = offset << 16 | static_cast<std::uint64_t>(key) << 13 | static_cast<std::uint16_t>(slot);
+    Keep(writer);
     return true;
   }
 
-  // Stops the record at `lineStart`, the start of a line: it drops the places from there on and
-  // records no more. Only the first call counts.
-  void StopAt(std::uint64_t lineStart) {
+  Mark Here() const { return {next_, last_}; }
+
+  // Stops the record at `lineStart`, the start of a line, going back to `mark`, where every
+  // place before the line was recorded and none after it: it records no more. Only the first
+  // call counts.
+  void StopAt(std::uint64_t lineStart, Mark mark) {
     if (covered_ != kEverything) {
       return;
     }
     covered_ = lineStart;
-    next_ = std::partition_point(places_.get(), next_,
-                                 [&](std::uint64_t place) { return OffsetOf(place) < lineStart; });
+    next_ = mark.next;
+    last_ = mark.last;
     end_ = next_;
   }
 
   // The places lie before this offset, and every place before it is recorded.
   std::uint64_t CoveredUpTo() const { return covered_; }
 
-  const std::uint64_t* begin() const { return places_.get(); }
-  const std::uint64_t* end() const { return next_; }
+  // Reads the places in the order they were added.
+  class Reader {
+   public:
+    explicit Reader(const FoundLines& found) : next_(found.bytes_.get()), end_(found.next_) {}
 
-  static std::uint64_t OffsetOf(std::uint64_t place) { return place >> 16; }
-  static int KeyOf(std::uint64_t place) { return static_cast<int>(place >> 13 & 7); }
-  static Int16 SlotOf(std::uint64_t place) { return static_cast<Int16>(place & 0x1FFF); }
+    // The next place, without moving past it; false at the end.
+    bool Peek(Place& place) {
+      if (next_ == end_) {
+        return false;
+      }
+      const unsigned char* at = next_;
+      std::uint64_t distance = *at;
+      if (distance == kFar) {
+        std::memcpy(&distance, at + 1, sizeof distance);
+        at += sizeof distance;
+      }
+      std::uint16_t tag;
+      std::memcpy(&tag, at + 1, sizeof tag);
+      place = {last_ + distance, tag >> 13, static_cast<Int16>(tag & 0x1FFF)};
+      size_ = static_cast<std::size_t>(at + 1 + sizeof tag - next_);
+      return true;
+    }
+    // Moves past `place`, which Peek gave.
+    void Skip(const Place& place) {
+      next_ += size_;
+      last_ = place.offset;
+    }
+
+   private:
+    const unsigned char* next_;
+    const unsigned char* end_;
+    std::uint64_t last_ = 0;
+    std::size_t size_ = 0;  // of the place that Peek gave
+  };
 
  private:
+  static constexpr unsigned char kFar = 255;
+  static constexpr std::size_t kLongestPlace = 1 + sizeof(std::uint64_t) + sizeof(std::uint16_t);
   static constexpr std::uint64_t kEverything = std::numeric_limits<std::uint64_t>::max();
 
   std::size_t capacity_;
-  std::unique_ptr<std::uint64_t[]> places_;
-  std::uint64_t* next_;
-  std::uint64_t* end_;
+  std::unique_ptr<unsigned char[]> bytes_;
+  unsigned char* next_;
+  unsigned char* end_;
+  std::uint64_t last_;
   std::uint64_t covered_;
 };
 

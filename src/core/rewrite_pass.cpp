@@ -46,61 +46,60 @@ class Endings {
  public:
   static constexpr std::size_t kBlock = 32;
 
+  struct Ending {
+    const char* text;
+    std::size_t size;
+    std::size_t room;  // that Store needs: the size rounded up to whole blocks
+  };
+
   explicit Endings(const RuneTable& table)
-      : places_(static_cast<std::size_t>(table.RuneCount()) + 1) {
+      : endings_(static_cast<std::size_t>(table.RuneCount()) + 1) {
+    std::vector<std::size_t> offsets(endings_.size());
     for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
-      Place& place = places_[static_cast<std::size_t>(slot)];
-      place.offset = text_.size();
+      Ending& ending = endings_[static_cast<std::size_t>(slot)];
+      offsets[static_cast<std::size_t>(slot)] = text_.size();
       text_ += table.Runes(slot).NewName;
       text_ += kLineEnd;
-      place.size = text_.size() - place.offset;
-      text_.resize(place.offset + Room(Of(slot)));
+      ending.size = text_.size() - offsets[static_cast<std::size_t>(slot)];
+      ending.room = (ending.size + kBlock - 1) / kBlock * kBlock;
+      text_.resize(offsets[static_cast<std::size_t>(slot)] + ending.room);
+    }
+    for (std::size_t slot = 1; slot < endings_.size(); ++slot) {
+      endings_[slot].text = text_.data() + offsets[slot];
     }
   }
 
-  // Whether the table has `slot`.
-  bool Has(Int16 slot) const { return static_cast<std::size_t>(slot) - 1 < places_.size() - 1; }
+  // Whether the table has `slot`, which is not negative.
+  bool Has(Int16 slot) const { return static_cast<std::size_t>(slot) - 1 < endings_.size() - 1; }
 
-  std::string_view Of(Int16 slot) const {
-    const Place& place = places_[static_cast<std::size_t>(slot)];
-    return {text_.data() + place.offset, place.size};
-  }
+  const Ending& Of(Int16 slot) const { return endings_[static_cast<std::size_t>(slot)]; }
 
-  // Writes the ending `ending` (from Of) at `at`, which has room for it rounded up to a block.
-  static char* Store(char* at, std::string_view ending) {
-    std::memcpy(at, ending.data(), kBlock);  // an ending is never empty
-    for (std::size_t i = kBlock; i < ending.size(); i += kBlock) {
-      std::memcpy(at + i, ending.data() + i, kBlock);
+  // Writes `ending` at `at`, which has room for it.
+  static char* Store(char* at, const Ending& ending) {
+    std::memcpy(at, ending.text, kBlock);  // an ending is never empty
+    for (std::size_t i = kBlock; i < ending.size; i += kBlock) {
+      std::memcpy(at + i, ending.text + i, kBlock);
     }
-    return at + ending.size();
-  }
-
-  // The room that Store needs for `ending`.
-  static std::size_t Room(std::string_view ending) {
-    return (ending.size() + kBlock - 1) / kBlock * kBlock;
+    return at + ending.size;
   }
 
  private:
-  struct Place {
-    std::size_t offset = 0;
-    std::size_t size = 0;
-  };
   std::string text_;
-  std::vector<Place> places_;  // by slot
+  std::vector<Ending> endings_;  // by slot
 };
 
 // Writes at `to` the lines `before` a rune line, from the read buffer, then the rune line with
 // `key` and `ending`; returns the position after them.
 char* WriteRuneLine(OutputBuffer& out, char* to, std::string_view before, int key,
-                    std::string_view ending) {
-  if (out.Fits(to, CopyRoom(before.size()) + sizeof kOutputKeys[key] + Endings::Room(ending))) {
+                    const Endings::Ending& ending) {
+  if (out.Fits(to, CopyRoom(before.size()) + sizeof kOutputKeys[key] + ending.room)) {
     to = Copy(to, before);
     std::memcpy(to, kOutputKeys[key], sizeof kOutputKeys[key]);
     return Endings::Store(to + kRuneKeyLength, ending);
   }
   to = out.Write(to, before);
   to = out.Write(to, OutputKey(key));
-  return out.Write(to, ending);
+  return out.Write(to, {ending.text, ending.size});
 }
 
 // Writes at `to` the line `before`, from the read buffer, then CR LF for its end.
@@ -141,7 +140,7 @@ struct Rewrite {
   [[noreturn]] void Changed() const { throw RunError(RunFailure::Changed(input)); }
 
   // The ending of the rune in `slot`, found for a line that names `name`.
-  std::string_view EndingOf(Int16 slot, std::string_view name) const {
+  const Endings::Ending& EndingOf(Int16 slot, std::string_view name) const {
     if (slot == 0) {
       throw RunError(RunFailure::ChangedWhileReading(input, std::string(StripSpaces(name))));
     }
@@ -149,34 +148,32 @@ struct Rewrite {
   }
 
   // Writes `lines`, whole lines of a CarriageReturn source at `offset` in it, at `to`, with the
-  // places from `next` on that lie in them rewritten; returns the position after them and moves
-  // `next` past those places. A place that is not what the first pass found there stops the run.
-  char* ReplayLines(std::string_view lines, std::uint64_t offset, const std::uint64_t*& next,
+  // places that `places` gives there rewritten; returns the position after them and moves
+  // `places` past those places. A place that is not what the first pass found there stops the run.
+  char* ReplayLines(std::string_view lines, std::uint64_t offset, FoundLines::Reader& places,
                     char* to) const {
     const char* const data = lines.data();
     const char* const end = data + lines.size();
-    const std::uint64_t* place = next;
-    const std::uint64_t* const last = first.found.end();
     const char* copyFrom = data;
-    for (; place != last; ++place) {
+    // A copy in a local, which stores into the output cannot change.
+    FoundLines::Reader reader = places;
+    for (FoundLines::Place place; reader.Peek(place); reader.Skip(place)) {
       // Wraps for a place before `lines`, which was in a line read in pieces.
-      const std::uint64_t inLines = FoundLines::OffsetOf(*place) - offset;
+      const std::uint64_t inLines = place.offset - offset;
       if (inLines >= lines.size()) {
-        if (FoundLines::OffsetOf(*place) < offset) {
+        if (place.offset < offset) {
           continue;
         }
         break;
       }
       const char* start = data + inLines;
-      const int key = FoundLines::KeyOf(*place);
-      const Int16 slot = FoundLines::SlotOf(*place);
       // The first pass saw what the record says: anything else (a place in a line rewritten
       // already, a line end that is no CR, a line cut short) comes of a source that changed.
       if (start < copyFrom) {
         Changed();
       }
       const std::string_view before(copyFrom, static_cast<std::size_t>(start - copyFrom));
-      if (key == 0) {
+      if (place.key == 0) {
         if (*start != '\r') {
           Changed();
         }
@@ -184,17 +181,17 @@ struct Rewrite {
         copyFrom = PastTerminator(start, end);
         continue;
       }
-      const char* terminator = end - start > static_cast<std::ptrdiff_t>(kRuneKeyLength) &&
-                                       endings.Has(slot)
-                                   ? FindByte(start + kRuneKeyLength, end, '\r')
-                                   : nullptr;
+      const char* terminator =
+          end - start > static_cast<std::ptrdiff_t>(kRuneKeyLength) && endings.Has(place.slot)
+              ? FindByte(start + kRuneKeyLength, end, '\r')
+              : nullptr;
       if (terminator == nullptr) {
         Changed();
       }
-      to = WriteRuneLine(out, to, before, key, endings.Of(slot));
+      to = WriteRuneLine(out, to, before, place.key, endings.Of(place.slot));
       copyFrom = PastTerminator(terminator, end);
     }
-    next = place;
+    places = reader;
     return out.Write(to, {copyFrom, static_cast<std::size_t>(end - copyFrom)});
   }
 
@@ -232,7 +229,7 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
   // Bytes past those that the first pass read are looked at as the first pass would have: a rune
   // line there with a name the table does not hold is named.
   const std::uint64_t covered = std::min(first.found.CoveredUpTo(), first.fingerprint.Size());
-  const std::uint64_t* next = first.found.begin();
+  FoundLines::Reader places(first.found);
   WithFastestScan([&](auto scan) {
     ForEachLine(
         reader,
@@ -245,7 +242,7 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
                                                  lines.size(), covered - offset))
                                            : 0;
           if (replayed > 0) {
-            at = rewrite.ReplayLines(lines.substr(0, replayed), offset, next, at);
+            at = rewrite.ReplayLines(lines.substr(0, replayed), offset, places, at);
           }
           if (replayed < lines.size()) {
             at = rewrite.ScanLines(scan, lines.substr(replayed), at);
@@ -253,7 +250,8 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
         },
         [&](int key, std::string_view name, std::uint64_t) {
           at = out.Write(at, OutputKey(key));
-          at = out.Write(at, rewrite.EndingOf(table.SlotOf(name), name));
+          const Endings::Ending& ending = rewrite.EndingOf(table.SlotOf(name), name);
+          at = out.Write(at, {ending.text, ending.size});
         },
         [&](const LineReader::Piece& piece) {
           if (piece.endsInCrLf) {

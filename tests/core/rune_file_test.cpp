@@ -345,20 +345,20 @@ TEST(RuneFile, SourceChangedBetweenThePassesIsAnError) {
   const std::string runes = "RUNE1=abc\r\nkey=v\r\nRUNE2=xyz\r\n";
   const struct {
     std::string after;
-    std::size_t cap;  // of the record, in bytes: 8 a place
+    std::size_t cap;  // of the record, in bytes: 13 hold one place of these and no more
     std::string failure;
   } kCases[] = {
       {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 0, unknown},
-      {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 8, unknown},
+      {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 13, unknown},
       {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", FoundLines::kDefaultCap, changed},
       {"RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", FoundLines::kDefaultCap, changed},
-      {"RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", 8, changed},
+      {"RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", 13, changed},
       {"RUNE1=abc\r\nRUNE1=v\r\nRUNE2=xyz\r\n", FoundLines::kDefaultCap, changed},
       {"RUNE1=xyz\r\nkey=v\r\nRUNE2=abc\r\n", FoundLines::kDefaultCap, changed},
       {"\r\n" + runes, FoundLines::kDefaultCap, changed},
       {"RUNE1=abc\r\nkey=v\r\n\rRUNE2=xyz\r", FoundLines::kDefaultCap, changed},
       {runes + "x", 0, changed},
-      {runes, 8, "no error"},
+      {runes, 13, "no error"},
       {runes, FoundLines::kDefaultCap, "no error"},
   };
   for (const auto& test : kCases) {
