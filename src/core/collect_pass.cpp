@@ -19,6 +19,18 @@ bool CarriageReturnFollows(ByteSource& source) {
 
 struct TooManyRunes {};
 
+// The record of the places in some whole lines, as the scan of them goes.
+struct Recording {
+  FoundLines::Writer writer;
+  std::uint64_t start;  // of the lines in the source
+  const char* data;     // the lines
+  bool full;            // a place did not fit
+
+  std::uint64_t OffsetOf(const char* at) const {
+    return start + static_cast<std::uint64_t>(at - data);
+  }
+};
+
 // The first pass with `reader`. Returns false when the reader stopped for a CR found too late.
 // Places are recorded while the reader reads CR line ends: the second pass rewrites every line end
 // of a LineFeed file, and finds them itself.
@@ -42,8 +54,8 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
         [&](std::string_view lines) {
           if (reader.Ends() == LineEnds::LineFeed) {
             scan(
-                lines, '\n',
-                [&](const char*, int, std::string_view name, const char*) {
+                lines, '\n', 0,
+                [&](int&, const char*, int, std::string_view name, const char*) {
                   add(BufferedName{name});
                 },
                 IgnoreOddEnds{});
@@ -51,22 +63,20 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
           }
           // Should the record fill up in these lines, it stops where they start.
           const std::uint64_t start = reader.OffsetOf(lines.data());
-          const char* const data = lines.data();
-          FoundLines::Writer writer = found.Writing();
-          bool full = false;
-          scan(
-              lines, '\r',
-              [&](const char* at, int key, std::string_view name, const char*) {
+          const Recording done = scan(
+              lines, '\r', Recording{found.Writing(), start, lines.data(), false},
+              [&](Recording& recording, const char* at, int key, std::string_view name,
+                  const char*) {
                 const Int16 slot = add(BufferedName{name});
-                full |= !writer.Add(start + static_cast<std::uint64_t>(at - data), key, slot);
+                recording.full |= !recording.writer.Add(recording.OffsetOf(at), key, slot);
               },
-              [&](const char* at) {
-                full |= !writer.Add(start + static_cast<std::uint64_t>(at - data), 0, 0);
+              [](Recording& recording, const char* at) {
+                recording.full |= !recording.writer.Add(recording.OffsetOf(at), 0, 0);
               });
-          if (full) {
+          if (done.full) {
             found.StopAt(start, found.Here());
           } else {
-            found.Keep(writer);
+            found.Keep(done.writer);
           }
         },
         [&](int key, std::string_view name, std::uint64_t start) {

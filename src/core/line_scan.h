@@ -50,20 +50,24 @@ inline int RuneKeyOfCandidate(const char* at) {
 // An oddEnd for a pass that has nothing to do at odd line ends: the scans then do not look for
 // them.
 struct IgnoreOddEnds {
-  void operator()(const char*) const {}
+  template <typename State>
+  void operator()(State&, const char*) const {}
 };
 template <typename OddEnd>
 inline constexpr bool kIgnoresOddEnds = std::is_same_v<std::remove_cvref_t<OddEnd>, IgnoreOddEnds>;
 
-// Calls, in the order of `lines`:
-//   runeLine(start, key, value, next) for each rune line: it starts at `start`, `value` is what
-//     follows its key, and the next line starts at `next`, past its terminator;
-//   oddEnd(terminator) for the end of each other line that does not end in CR LF: a CR alone, or
-//     the LF of a file whose lines end in LF.
+// Calls, in the order of `lines`, with `state` as the first argument:
+//   runeLine(state, start, key, value, next) for each rune line: it starts at `start`, `value` is
+//     what follows its key, and the next line starts at `next`, past its terminator;
+//   oddEnd(state, terminator) for the end of each other line that does not end in CR LF: a CR
+//     alone, or the LF of a file whose lines end in LF.
+// and returns `state` as they left it. `state` is what the calls change (a local of the scan, which
+// the compiler can keep in registers: what they reach by reference stays in memory).
 // `lines` are whole lines that end in `terminator` (CR, where a LF after it belongs to it, or LF).
 // The plain scan, one line at a time.
-template <typename RuneLine, typename OddEnd>
-void ScanLinesPlain(std::string_view lines, char terminator, RuneLine&& runeLine, OddEnd&& oddEnd) {
+template <typename State, typename RuneLine, typename OddEnd>
+State ScanLinesPlain(std::string_view lines, char terminator, State state, RuneLine&& runeLine,
+                     OddEnd&& oddEnd) {
   const char* start = lines.data();
   const char* const end = start + lines.size();
   while (start < end) {
@@ -72,12 +76,13 @@ void ScanLinesPlain(std::string_view lines, char terminator, RuneLine&& runeLine
     const char* next = PastTerminator(found, end);
     const std::string_view line(start, static_cast<std::size_t>(found - start));
     if (const int key = RuneKeyNumber(line)) {
-      runeLine(start, key, line.substr(kRuneKeyLength), next);
+      runeLine(state, start, key, line.substr(kRuneKeyLength), next);
     } else if (next - found != 2) {
-      oddEnd(found);
+      oddEnd(state, found);
     }
     start = next;
   }
+  return state;
 }
 
 #ifdef SIGILFLIP_SSE2
@@ -159,13 +164,13 @@ struct BlockState {
 // and a line is a rune line only if it starts with a key's candidate, so that the other lines
 // cost nothing but their share of the masks. Reads up to kScanOverread bytes past `lines`.
 // `Blocks::Match` gives the BlockMasks of a block.
-template <typename Blocks, typename RuneLine, typename OddEnd>
-void ScanLinesMasked(std::string_view lines, char terminator, RuneLine&& runeLine,
-                     OddEnd&& oddEnd) {
+template <typename Blocks, typename State, typename RuneLine, typename OddEnd>
+State ScanLinesMasked(std::string_view lines, char terminator, State state, RuneLine&& runeLine,
+                      OddEnd&& oddEnd) {
   const char* const begin = lines.data();
   const char* const end = begin + lines.size();
   const bool byCarriageReturn = terminator == '\r';
-  BlockState state{.done = begin};
+  BlockState blocks{.done = begin};
   for (const char* block = begin; block < end; block += 64) {
     const auto left = static_cast<std::size_t>(end - block);
     const std::uint64_t inside = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
@@ -181,15 +186,15 @@ void ScanLinesMasked(std::string_view lines, char terminator, RuneLine&& runeLin
       const std::uint64_t lfNext = left > 64 && block[64] == '\n' ? 1 : 0;
       const std::uint64_t lfAfter = (lfs >> 1) | (lfNext << 63);
       oddEnds = crs & ~lfAfter;
-      lineEnds = oddEnds | (lfs & ((crs << 1) | state.crBefore));
-      state.crBefore = crs >> 63;
+      lineEnds = oddEnds | (lfs & ((crs << 1) | blocks.crBefore));
+      blocks.crBefore = crs >> 63;
     } else {
       lineEnds = masks.lineFeeds & inside;
       oddEnds = lineEnds;
       terminators = lineEnds;
     }
-    const std::uint64_t starts = ((lineEnds << 1) | state.startsBlock) & inside;
-    state.startsBlock = lineEnds >> 63;
+    const std::uint64_t starts = ((lineEnds << 1) | blocks.startsBlock) & inside;
+    blocks.startsBlock = lineEnds >> 63;
     const std::uint64_t keys = starts & masks.keys;
     std::uint64_t events = keys;
     if constexpr (!kIgnoresOddEnds<OddEnd>) {
@@ -198,7 +203,7 @@ void ScanLinesMasked(std::string_view lines, char terminator, RuneLine&& runeLin
     for (; events != 0; events &= events - 1) {
       const int bit = std::countr_zero(events);
       const char* at = block + bit;
-      if (at < state.done) {
+      if (at < blocks.done) {
         continue;
       }
       if ((keys >> bit & 1) != 0) {
@@ -214,32 +219,35 @@ void ScanLinesMasked(std::string_view lines, char terminator, RuneLine&& runeLin
                                   ? block + std::countr_zero(later)
                                   : static_cast<const char*>(std::memchr(
                                         from, terminator, static_cast<std::size_t>(end - from)));
-          const char* next = PastTerminator(found, end);
-          runeLine(at, key, std::string_view(value, static_cast<std::size_t>(found - value)), next);
-          state.done = next;
+          runeLine(state, at, key, std::string_view(value, static_cast<std::size_t>(found - value)),
+                   PastTerminator(found, end));
+          // Only a lone CR can be an event after the rune line's own terminator.
+          blocks.done = found + 1;
           continue;
         }
       }
       if ((oddEnds >> bit & 1) != 0) {
-        oddEnd(at);
+        oddEnd(state, at);
       }
     }
   }
+  return state;
 }
 
 // Each scan is one function, with the masks and what the pass does at each line inlined into its
 // loop (flatten), so that the AVX2 one is compiled for AVX2 as a whole.
-template <typename RuneLine, typename OddEnd>
-SIGILFLIP_FLATTEN void ScanLinesSse2(std::string_view lines, char terminator, RuneLine&& runeLine,
-                                     OddEnd&& oddEnd) {
-  ScanLinesMasked<Sse2Blocks>(lines, terminator, runeLine, oddEnd);
+template <typename State, typename RuneLine, typename OddEnd>
+SIGILFLIP_FLATTEN State ScanLinesSse2(std::string_view lines, char terminator, State state,
+                                      RuneLine&& runeLine, OddEnd&& oddEnd) {
+  return ScanLinesMasked<Sse2Blocks>(lines, terminator, state, runeLine, oddEnd);
 }
 
 #ifdef SIGILFLIP_AVX2
-template <typename RuneLine, typename OddEnd>
-SIGILFLIP_TARGET_AVX2 SIGILFLIP_FLATTEN void ScanLinesAvx2(std::string_view lines, char terminator,
-                                                           RuneLine&& runeLine, OddEnd&& oddEnd) {
-  ScanLinesMasked<Avx2Blocks>(lines, terminator, runeLine, oddEnd);
+template <typename State, typename RuneLine, typename OddEnd>
+SIGILFLIP_TARGET_AVX2 SIGILFLIP_FLATTEN State ScanLinesAvx2(std::string_view lines, char terminator,
+                                                            State state, RuneLine&& runeLine,
+                                                            OddEnd&& oddEnd) {
+  return ScanLinesMasked<Avx2Blocks>(lines, terminator, state, runeLine, oddEnd);
 }
 #endif
 #endif
@@ -250,18 +258,20 @@ template <typename Body>
 decltype(auto) WithFastestScan(Body&& body) {
 #ifdef SIGILFLIP_AVX2
   if (HasAvx2()) {
-    return body([](std::string_view lines, char terminator, auto&& runeLine, auto&& oddEnd) {
-      ScanLinesAvx2(lines, terminator, runeLine, oddEnd);
-    });
+    return body(
+        [](std::string_view lines, char terminator, auto state, auto&& runeLine, auto&& oddEnd) {
+          return ScanLinesAvx2(lines, terminator, state, runeLine, oddEnd);
+        });
   }
 #endif
-  return body([](std::string_view lines, char terminator, auto&& runeLine, auto&& oddEnd) {
+  return body(
+      [](std::string_view lines, char terminator, auto state, auto&& runeLine, auto&& oddEnd) {
 #ifdef SIGILFLIP_SSE2
-    ScanLinesSse2(lines, terminator, runeLine, oddEnd);
+        return ScanLinesSse2(lines, terminator, state, runeLine, oddEnd);
 #else
-    ScanLinesPlain(lines, terminator, runeLine, oddEnd);
+        return ScanLinesPlain(lines, terminator, state, runeLine, oddEnd);
 #endif
-  });
+      });
 }
 
 }  // namespace sigilflip

@@ -199,21 +199,27 @@ struct Rewrite {
   // position after them.
   template <typename Scan>
   char* ScanLines(Scan& scan, std::string_view lines, char* to) const {
-    const char* copyFrom = lines.data();
-    scan(
-        lines, Terminator(first.ends),
-        [&](const char* start, int key, std::string_view name, const char* next) {
-          const std::string_view before(copyFrom, static_cast<std::size_t>(start - copyFrom));
-          to =
-              WriteRuneLine(out, to, before, key, EndingOf(table.SlotOf(BufferedName{name}), name));
-          copyFrom = next;
+    struct Writing {
+      char* to;
+      const char* copyFrom;
+    };
+    const Writing done = scan(
+        lines, Terminator(first.ends), Writing{to, lines.data()},
+        [&](Writing& writing, const char* start, int key, std::string_view name, const char* next) {
+          const std::string_view before(writing.copyFrom,
+                                        static_cast<std::size_t>(start - writing.copyFrom));
+          writing.to = WriteRuneLine(out, writing.to, before, key,
+                                     EndingOf(table.SlotOf(BufferedName{name}), name));
+          writing.copyFrom = next;
         },
-        [&](const char* terminator) {
-          to = WriteLineEnd(out, to, {copyFrom, static_cast<std::size_t>(terminator - copyFrom)});
-          copyFrom = terminator + 1;
+        [&](Writing& writing, const char* terminator) {
+          writing.to = WriteLineEnd(
+              out, writing.to,
+              {writing.copyFrom, static_cast<std::size_t>(terminator - writing.copyFrom)});
+          writing.copyFrom = terminator + 1;
         });
-    return out.Write(to,
-                     {copyFrom, static_cast<std::size_t>(lines.data() + lines.size() - copyFrom)});
+    return out.Write(done.to, {done.copyFrom, static_cast<std::size_t>(lines.data() + lines.size() -
+                                                                       done.copyFrom)});
   }
 };
 

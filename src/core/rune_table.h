@@ -137,6 +137,8 @@ class RuneTable {
 
   // `name` is at most kLongestSpelling bytes, with kNameReadAhead readable from its start.
   static Spelling SpellingOf(BufferedName name);
+  // Where the walk for a spelling of these words and this size starts.
+  static std::size_t FirstSpellingBucket(const std::uint64_t* words, std::size_t size);
   // The bucket that holds `spelling`, or the empty bucket where it would go.
   std::size_t SpellingBucket(const Spelling& spelling) const;
   Int16 SlotOfSpelling(BufferedName name) const;
@@ -194,13 +196,16 @@ inline RuneTable::Spelling RuneTable::SpellingOf(BufferedName name) {
   return spelling;
 }
 
-inline std::size_t RuneTable::SpellingBucket(const Spelling& spelling) const {
-  const auto& words = spelling.words;
+inline std::size_t RuneTable::FirstSpellingBucket(const std::uint64_t* words, std::size_t size) {
   const std::uint64_t mixed = (words[0] ^ std::rotl(words[1], 17) ^ std::rotl(words[2], 31) ^
-                               std::rotl(words[3], 47) ^ spelling.size) *
+                               std::rotl(words[3], 47) ^ size) *
                               0x9E3779B97F4A7C15u;
+  return static_cast<std::size_t>(mixed >> 40);
+}
+
+inline std::size_t RuneTable::SpellingBucket(const Spelling& spelling) const {
   // At most half the buckets are taken, so the walk always reaches an empty one.
-  for (auto bucket = static_cast<std::size_t>(mixed >> 40);; ++bucket) {
+  for (auto bucket = FirstSpellingBucket(spelling.words.data(), spelling.size);; ++bucket) {
     bucket &= kSpellingBuckets - 1;
     const std::uint16_t entry = spellingInBucket_[bucket];
     if (entry == 0) {
@@ -214,11 +219,35 @@ inline std::size_t RuneTable::SpellingBucket(const Spelling& spelling) const {
 }
 
 inline Int16 RuneTable::SlotOfSpelling(BufferedName name) const {
-  if (name.text.size() > kLongestSpelling) {
-    return 0;
+  const std::size_t size = name.text.size();
+  if (size > kLongestSpelling / 2) {
+    if (size > kLongestSpelling) {
+      return 0;
+    }
+    const std::uint16_t entry = spellingInBucket_[SpellingBucket(SpellingOf(name))];
+    return entry == 0 ? Int16{0} : spellings_[entry - 1u].slot;
   }
-  const std::uint16_t entry = spellingInBucket_[SpellingBucket(SpellingOf(name))];
-  return entry == 0 ? Int16{0} : spellings_[entry - 1u].slot;
+  // Most spellings fill half a Spelling at most: their other words are zeros, and need neither
+  // hashing nor comparing.
+  const unsigned char* keep = kKeepBytes.data() + kLongestSpelling - size;
+  std::uint64_t words[4] = {};
+  for (std::size_t i = 0; i < 2; ++i) {
+    std::uint64_t mask;
+    std::memcpy(&words[i], name.text.data() + 8 * i, 8);
+    std::memcpy(&mask, keep + 8 * i, 8);
+    words[i] &= mask;
+  }
+  for (auto bucket = FirstSpellingBucket(words, size);; ++bucket) {
+    bucket &= kSpellingBuckets - 1;
+    const std::uint16_t entry = spellingInBucket_[bucket];
+    if (entry == 0) {
+      return 0;
+    }
+    const Spelling& known = spellings_[entry - 1u];
+    if (((known.words[0] ^ words[0]) | (known.words[1] ^ words[1]) | (known.size ^ size)) == 0) {
+      return known.slot;
+    }
+  }
 }
 
 }  // namespace sigilflip

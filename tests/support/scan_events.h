@@ -9,28 +9,28 @@
 namespace sigilflip::testing {
 
 // What a line scan reports, one text per event, with places as offsets into `lines`. `scan` is
-// called as scan(lines, terminator, runeLine, oddEnd).
+// called as scan(lines, terminator, state, runeLine, oddEnd).
 template <typename Scan>
 std::vector<std::string> ScanEvents(std::string_view lines, char terminator, Scan&& scan) {
   std::vector<std::string> events;
   const auto offset = [&](const char* at) { return std::to_string(at - lines.data()); };
   scan(
-      lines, terminator,
-      [&](const char* start, int key, std::string_view value, const char* next) {
+      lines, terminator, 0,
+      [&](int&, const char* start, int key, std::string_view value, const char* next) {
         events.push_back("rune " + offset(start) + " key " + std::to_string(key) + " value '" +
                          std::string(value) + "' next " + offset(next));
       },
-      [&](const char* end) { events.push_back("odd end " + offset(end)); });
+      [&](int&, const char* end) { events.push_back("odd end " + offset(end)); });
   return events;
 }
 
 // The scans, as callables for ScanEvents.
-inline constexpr auto kPlainScan = [](auto&&... arguments) { ScanLinesPlain(arguments...); };
+inline constexpr auto kPlainScan = [](auto&&... arguments) { return ScanLinesPlain(arguments...); };
 #ifdef SIGILFLIP_SSE2
-inline constexpr auto kSse2Scan = [](auto&&... arguments) { ScanLinesSse2(arguments...); };
+inline constexpr auto kSse2Scan = [](auto&&... arguments) { return ScanLinesSse2(arguments...); };
 #endif
 #ifdef SIGILFLIP_AVX2
-inline constexpr auto kAvx2Scan = [](auto&&... arguments) { ScanLinesAvx2(arguments...); };
+inline constexpr auto kAvx2Scan = [](auto&&... arguments) { return ScanLinesAvx2(arguments...); };
 #endif
 
 // What every fast scan that this processor has reports that the plain scan does not, or empty
