@@ -58,10 +58,12 @@ class OutputBuffer {
   char* begin() const { return buffer_.get(); }
   const char* limit() const { return buffer_.get() + capacity_; }
 
-  // Whether `size` bytes fit at `at`: the one check of room before a caller stores at `at`.
-  bool Fits(const char* at, std::size_t size) const {
-    return size <= static_cast<std::size_t>(limit() - at);
+  // Whether `size` bytes fit at `at`, before `limit` (from limit(), which a caller may keep in a
+  // local): the one check of room before a caller stores at `at`.
+  static bool Fits(const char* at, const char* limit, std::size_t size) {
+    return size <= static_cast<std::size_t>(limit - at);
   }
+  bool Fits(const char* at, std::size_t size) const { return Fits(at, limit(), size); }
   // Writes `bytes`, of any size, at `at`; returns the position after them.
   char* Write(char* at, std::string_view bytes);
   // Hands the bytes before `at` on; returns begin().

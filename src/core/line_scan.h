@@ -47,6 +47,22 @@ inline int RuneKeyOfCandidate(const char* at) {
   return (letters | 0x20202020u) == rune ? at[4] - '0' : 0;
 }
 
+// The first `byte` in [from, end), or nullptr; `from` lies in lines followed by kScanOverread
+// readable bytes. Most lines are short: one vector look first.
+inline const char* FindByte(const char* from, const char* end, char byte) {
+#ifdef SIGILFLIP_SSE2
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+  const auto left = static_cast<std::size_t>(end - from);
+  const unsigned inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
+  const unsigned found =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte)))) & inside;
+  if (found != 0) {
+    return from + std::countr_zero(found);
+  }
+#endif
+  return static_cast<const char*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
+}
+
 // An oddEnd for a pass that has nothing to do at odd line ends: the scans then do not look for
 // them.
 struct IgnoreOddEnds {
@@ -171,9 +187,11 @@ State ScanLinesMasked(std::string_view lines, char terminator, State state, Rune
   const char* const end = begin + lines.size();
   const bool byCarriageReturn = terminator == '\r';
   BlockState blocks{.done = begin};
-  for (const char* block = begin; block < end; block += 64) {
+  // A block with more of `lines` after it (`whole`), or the last, which may be cut short.
+  const auto scanBlock = [&](const char* block, auto whole) {
     const auto left = static_cast<std::size_t>(end - block);
-    const std::uint64_t inside = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+    const std::uint64_t inside =
+        whole || left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     std::uint64_t lineEnds;     // the last byte of each line's terminator
     std::uint64_t oddEnds;      // lone CRs, or every LF of a file whose lines end in LF
     std::uint64_t terminators;  // the first byte of each terminator
@@ -183,7 +201,7 @@ State ScanLinesMasked(std::string_view lines, char terminator, State state, Rune
       const std::uint64_t crs = masks.carriageReturns & inside;
       terminators = crs;
       const std::uint64_t lfs = masks.lineFeeds & inside;
-      const std::uint64_t lfNext = left > 64 && block[64] == '\n' ? 1 : 0;
+      const std::uint64_t lfNext = whole && block[64] == '\n' ? 1 : 0;
       const std::uint64_t lfAfter = (lfs >> 1) | (lfNext << 63);
       oddEnds = crs & ~lfAfter;
       lineEnds = oddEnds | (lfs & ((crs << 1) | blocks.crBefore));
@@ -196,40 +214,56 @@ State ScanLinesMasked(std::string_view lines, char terminator, State state, Rune
     const std::uint64_t starts = ((lineEnds << 1) | blocks.startsBlock) & inside;
     blocks.startsBlock = lineEnds >> 63;
     const std::uint64_t keys = starts & masks.keys;
+    // The rune line that starts at `bit`, if one does: true when it was handled.
+    const auto runeAt = [&](int bit) {
+      const char* at = block + bit;
+      // The key's bytes are no line ends, so a line that starts with one is whole in `lines`.
+      const int key = RuneKeyOfCandidate(at);
+      if (key == 0) {
+        return false;
+      }
+      const char* value = at + kRuneKeyLength;
+      // Its terminator: in this block's mask when it is there, else further on.
+      const int valueBit = bit + static_cast<int>(kRuneKeyLength);
+      const std::uint64_t later = valueBit < 64 ? terminators & (~std::uint64_t{0} << valueBit) : 0;
+      const char* found = later != 0 ? block + std::countr_zero(later)
+                                     : FindByte(std::max(value, block + 64), end, terminator);
+      runeLine(state, at, key, std::string_view(value, static_cast<std::size_t>(found - value)),
+               PastTerminator(found, end));
+      // Only a lone CR can be an event after the rune line's own terminator.
+      blocks.done = found + 1;
+      return true;
+    };
     std::uint64_t events = keys;
     if constexpr (!kIgnoresOddEnds<OddEnd>) {
       events |= oddEnds;
     }
+    if (events == keys) {
+      // Only line starts: none lies inside a rune line before it.
+      for (; events != 0; events &= events - 1) {
+        runeAt(std::countr_zero(events));
+      }
+      return;
+    }
     for (; events != 0; events &= events - 1) {
       const int bit = std::countr_zero(events);
-      const char* at = block + bit;
-      if (at < blocks.done) {
+      if (block + bit < blocks.done) {
         continue;
       }
-      if ((keys >> bit & 1) != 0) {
-        // The key's bytes are no line ends, so a line that starts with one is whole in `lines`.
-        if (const int key = RuneKeyOfCandidate(at)) {
-          const char* value = at + kRuneKeyLength;
-          // Its terminator: in this block's mask when it is there, else further on.
-          const int valueBit = bit + static_cast<int>(kRuneKeyLength);
-          const std::uint64_t later =
-              valueBit < 64 ? terminators & (~std::uint64_t{0} << valueBit) : 0;
-          const char* from = later != 0 ? nullptr : std::max(value, block + 64);
-          const auto* found = later != 0
-                                  ? block + std::countr_zero(later)
-                                  : static_cast<const char*>(std::memchr(
-                                        from, terminator, static_cast<std::size_t>(end - from)));
-          runeLine(state, at, key, std::string_view(value, static_cast<std::size_t>(found - value)),
-                   PastTerminator(found, end));
-          // Only a lone CR can be an event after the rune line's own terminator.
-          blocks.done = found + 1;
-          continue;
-        }
+      if ((keys >> bit & 1) != 0 && runeAt(bit)) {
+        continue;
       }
       if ((oddEnds >> bit & 1) != 0) {
-        oddEnd(state, at);
+        oddEnd(state, block + bit);
       }
     }
+  };
+  const char* block = begin;
+  for (; end - block > 64; block += 64) {
+    scanBlock(block, std::true_type{});
+  }
+  if (block < end) {
+    scanBlock(block, std::false_type{});
   }
   return state;
 }

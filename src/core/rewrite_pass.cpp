@@ -70,7 +70,7 @@ class Endings {
   }
 
   // Whether the table has `slot`, which is not negative.
-  bool Has(Int16 slot) const { return static_cast<std::size_t>(slot) - 1 < endings_.size() - 1; }
+  bool Has(Int16 slot) const { return static_cast<std::size_t>(slot) - 1 < count_; }
 
   const Ending& Of(Int16 slot) const { return endings_[static_cast<std::size_t>(slot)]; }
 
@@ -86,13 +86,15 @@ class Endings {
  private:
   std::string text_;
   std::vector<Ending> endings_;  // by slot
+  std::size_t count_ = endings_.size() - 1;
 };
 
 // Writes at `to` the lines `before` a rune line, from the read buffer, then the rune line with
-// `key` and `ending`; returns the position after them.
-char* WriteRuneLine(OutputBuffer& out, char* to, std::string_view before, int key,
-                    const Endings::Ending& ending) {
-  if (out.Fits(to, CopyRoom(before.size()) + sizeof kOutputKeys[key] + ending.room)) {
+// `key` and `ending`; returns the position after them. `limit` is out.limit().
+char* WriteRuneLine(OutputBuffer& out, const char* limit, char* to, std::string_view before,
+                    int key, const Endings::Ending& ending) {
+  if (OutputBuffer::Fits(to, limit,
+                         CopyRoom(before.size()) + sizeof kOutputKeys[key] + ending.room)) {
     to = Copy(to, before);
     std::memcpy(to, kOutputKeys[key], sizeof kOutputKeys[key]);
     return Endings::Store(to + kRuneKeyLength, ending);
@@ -103,30 +105,14 @@ char* WriteRuneLine(OutputBuffer& out, char* to, std::string_view before, int ke
 }
 
 // Writes at `to` the line `before`, from the read buffer, then CR LF for its end.
-char* WriteLineEnd(OutputBuffer& out, char* to, std::string_view before) {
-  if (out.Fits(to, CopyRoom(before.size()) + kLineEnd.size())) {
+char* WriteLineEnd(OutputBuffer& out, const char* limit, char* to, std::string_view before) {
+  if (OutputBuffer::Fits(to, limit, CopyRoom(before.size()) + kLineEnd.size())) {
     to = Copy(to, before);
     std::memcpy(to, kLineEnd.data(), kLineEnd.size());
     return to + kLineEnd.size();
   }
   to = out.Write(to, before);
   return out.Write(to, kLineEnd);
-}
-
-// The first `byte` in [from, end), or nullptr. Most rune names are short: one vector look first.
-const char* FindByte(const char* from, const char* end, char byte) {
-#ifdef SIGILFLIP_SSE2
-  // The read buffer has kScanOverread readable bytes past its lines.
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-  const auto left = static_cast<std::size_t>(end - from);
-  const unsigned inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
-  const unsigned found =
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte)))) & inside;
-  if (found != 0) {
-    return from + std::countr_zero(found);
-  }
-#endif
-  return static_cast<const char*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
 }
 
 // What the second pass knows of its source: what the first read, and what the passes write.
@@ -155,6 +141,7 @@ struct Rewrite {
     const char* const data = lines.data();
     const char* const end = data + lines.size();
     const char* copyFrom = data;
+    const char* const limit = out.limit();
     // A copy in a local, which stores into the output cannot change.
     FoundLines::Reader reader = places;
     for (FoundLines::Place place; reader.Peek(place); reader.Skip(place)) {
@@ -177,7 +164,7 @@ struct Rewrite {
         if (*start != '\r') {
           Changed();
         }
-        to = WriteLineEnd(out, to, before);
+        to = WriteLineEnd(out, limit, to, before);
         copyFrom = PastTerminator(start, end);
         continue;
       }
@@ -188,7 +175,7 @@ struct Rewrite {
       if (terminator == nullptr) {
         Changed();
       }
-      to = WriteRuneLine(out, to, before, place.key, endings.Of(place.slot));
+      to = WriteRuneLine(out, limit, to, before, place.key, endings.Of(place.slot));
       copyFrom = PastTerminator(terminator, end);
     }
     places = reader;
@@ -208,13 +195,13 @@ struct Rewrite {
         [&](Writing& writing, const char* start, int key, std::string_view name, const char* next) {
           const std::string_view before(writing.copyFrom,
                                         static_cast<std::size_t>(start - writing.copyFrom));
-          writing.to = WriteRuneLine(out, writing.to, before, key,
+          writing.to = WriteRuneLine(out, out.limit(), writing.to, before, key,
                                      EndingOf(table.SlotOf(BufferedName{name}), name));
           writing.copyFrom = next;
         },
         [&](Writing& writing, const char* terminator) {
           writing.to = WriteLineEnd(
-              out, writing.to,
+              out, out.limit(), writing.to,
               {writing.copyFrom, static_cast<std::size_t>(terminator - writing.copyFrom)});
           writing.copyFrom = terminator + 1;
         });

@@ -16,9 +16,16 @@ SIGILFLIP_TARGET_AVX2 void AddBlocksAvx2(Words& blockSum, Words& runningSum, con
                                          std::size_t count) {
   __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blockSum.data()));
   __m256i running = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(runningSum.data()));
-  for (std::size_t i = 0; i < count; ++i, blocks += 32) {
-    sum = _mm256_add_epi64(sum, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blocks)));
+  const auto add = [&sum, &running](const char* block) SIGILFLIP_TARGET_AVX2 {
+    sum = _mm256_add_epi64(sum, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block)));
     running = _mm256_add_epi64(running, sum);
+  };
+  for (; count >= 2; count -= 2, blocks += 64) {
+    add(blocks);
+    add(blocks + 32);
+  }
+  if (count > 0) {
+    add(blocks);
   }
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(blockSum.data()), sum);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(runningSum.data()), running);
