@@ -69,9 +69,6 @@ class Endings {
     }
   }
 
-  // Whether the table has `slot`, which is not negative.
-  bool Has(Int16 slot) const { return static_cast<std::size_t>(slot) - 1 < count_; }
-
   const Ending& Of(Int16 slot) const { return endings_[static_cast<std::size_t>(slot)]; }
 
   // Writes `ending` at `at`, which has room for it.
@@ -86,7 +83,6 @@ class Endings {
  private:
   std::string text_;
   std::vector<Ending> endings_;  // by slot
-  std::size_t count_ = endings_.size() - 1;
 };
 
 // Writes at `to` the lines `before` a rune line, from the read buffer, then the rune line with
@@ -154,24 +150,21 @@ struct Rewrite {
         break;
       }
       const char* start = data + inLines;
-      // The first pass saw what the record says: anything else (a place in a line rewritten
-      // already, a line end that is no CR, a line cut short) comes of a source that changed.
+      // A source that changed since the first pass may not be what the record says (its
+      // fingerprint tells at the end): a place in a line rewritten already, or a rune line cut
+      // short, stops the run at once.
       if (start < copyFrom) {
         Changed();
       }
       const std::string_view before(copyFrom, static_cast<std::size_t>(start - copyFrom));
       if (place.key == 0) {
-        if (*start != '\r') {
-          Changed();
-        }
         to = WriteLineEnd(out, limit, to, before);
         copyFrom = PastTerminator(start, end);
         continue;
       }
-      const char* terminator =
-          end - start > static_cast<std::ptrdiff_t>(kRuneKeyLength) && endings.Has(place.slot)
-              ? FindByte(start + kRuneKeyLength, end, '\r')
-              : nullptr;
+      const char* terminator = end - start > static_cast<std::ptrdiff_t>(kRuneKeyLength)
+                                   ? FindByte(start + kRuneKeyLength, end, '\r')
+                                   : nullptr;
       if (terminator == nullptr) {
         Changed();
       }

@@ -32,8 +32,9 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table,
 
 // The second pass: writes every line followed by CR LF to `sink`, a rune line as "RuneN=" and the
 // new name of its rune, through a buffer of about `capacity` bytes, and hands the last of it on.
-// Throws RunError when the source is not what `first` read: a rune line names a rune the table
-// does not hold, or it differs in any byte (the source changed since the first pass).
+// `first` is what CollectRunes learned while it filled `table`. Throws RunError when the source is
+// not what `first` read: a rune line names a rune the table does not hold, or it differs in any
+// byte (the source changed since the first pass).
 void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& table,
                   ByteSink& sink, const std::filesystem::path& input = "magic.ini",
                   std::size_t capacity = LineReader::kDefaultCapacity);

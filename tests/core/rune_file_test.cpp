@@ -1,6 +1,7 @@
 #include "rune_file.h"
 #include "line_reader.h"
 #include "run_texts.h"
+#include "stream_fingerprint.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,20 @@ TEST(LineReader, SplitsLinesByTheFilesLineEnds) {
   }
 }
 
+// A source that gives at most `readSize` bytes a read, as a pipe or a network share may.
+class ShortReads final : public ByteSource {
+ public:
+  ShortReads(std::string_view text, std::size_t readSize) : source_(text), readSize_(readSize) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    return source_.Read(buffer, std::min(size, readSize_));
+  }
+  void Rewind() override { source_.Rewind(); }
+
+ private:
+  StringSource source_;
+  std::size_t readSize_;
+};
+
 // The first pass learns the line ends as it reads: a CR anywhere, even after lines taken to end in
 // LF (small buffers) or after more runes than the table holds, makes every line end at CR.
 TEST(LineReader, CarriageReturnFoundLateStillCounts) {
@@ -103,15 +118,19 @@ TEST(LineReader, CarriageReturnFoundLateStillCounts) {
   };
   for (const auto& test : kCases) {
     for (std::size_t capacity : {std::size_t{16}, std::size_t{64}, LineReader::kDefaultCapacity}) {
-      StringSource source(test.text);
-      RuneTable table;
-      EXPECT_EQ(CollectRunes(source, table, "magic.ini", capacity).ends, test.ends)
-          << test.text.substr(0, 20) << " in buffers of " << capacity;
-      std::vector<std::string> runes;
-      for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
-        runes.push_back(table.Runes(slot).Name);
+      for (const std::size_t readSize : {capacity, std::size_t{1}}) {
+        ShortReads source(test.text, readSize);
+        RuneTable table;
+        EXPECT_EQ(CollectRunes(source, table, "magic.ini", capacity).ends, test.ends)
+            << test.text.substr(0, 20) << " in buffers of " << capacity << ", reads of "
+            << readSize;
+        std::vector<std::string> runes;
+        for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
+          runes.push_back(table.Runes(slot).Name);
+        }
+        EXPECT_EQ(runes, test.runes) << test.text.substr(0, 20) << " in buffers of " << capacity
+                                     << ", reads of " << readSize;
       }
-      EXPECT_EQ(runes, test.runes) << test.text.substr(0, 20) << " in buffers of " << capacity;
     }
   }
 }
@@ -211,10 +230,18 @@ TEST(RuneFile, OutputKeyIsRuneNWhateverTheLettersOfTheInputKey) {
 // Every output line ends in CR LF, whatever ended it in the input; a lone LF in a file with CRs
 // belongs to its line, also to a rune's name.
 TEST(RuneFile, LineEndsOfTheInputAndOfTheOutput) {
+  // Lines of every length up to past two short copies, which fill the output buffer again and
+  // again with rewritten line ends at every place.
+  std::string lines;
+  std::string crLfLines;
+  for (std::size_t i = 0; i < 20000; ++i) {
+    lines += std::string(i * 7 % 71, 'x') + "\n";
+    crLfLines += std::string(i * 7 % 71, 'x') + "\r\n";
+  }
   const struct {
-    const char* input;
+    std::string input;
     std::vector<float> draws;
-    const char* output;
+    std::string output;
     Lines names;
   } kFiles[] = {
       {"a\rb\r\nc", {}, "a\r\nb\r\nc\r\n", {}},
@@ -225,15 +252,16 @@ TEST(RuneFile, LineEndsOfTheInputAndOfTheOutput) {
        {"one", "two"}},
       {"", {}, "", {}},
       {"\r\n[only]\r\n\r\nkey=RUNE1=x", {}, "\r\n[only]\r\n\r\nkey=RUNE1=x\r\n", {}},
+      {lines, {}, crLfLines, {}},
   };
   for (const auto& file : kFiles) {
     RuneTable table;
-    EXPECT_EQ(Rewrite(file.input, file.draws, table), file.output) << file.input;
+    EXPECT_EQ(Rewrite(file.input, file.draws, table), file.output) << file.input.substr(0, 40);
     Lines names;
     for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
       names.push_back(table.Runes(slot).Name);
     }
-    EXPECT_EQ(names, file.names) << file.input;
+    EXPECT_EQ(names, file.names) << file.input.substr(0, 40);
   }
 }
 
@@ -309,7 +337,12 @@ TEST(RuneFile, MoreThanAThousandRunesIsAnError) {
   }
   std::string lineFeeds = input;
   std::erase(lineFeeds, '\r');
-  for (const std::string& tooMany : {input + "RUNE2=r1001\r\n", lineFeeds + "RUNE2=r1001\n"}) {
+  // More lines after the 1001st: the first pass stops there, and must not take a CR or a LF that
+  // it has not read for a file whose lines end in CR.
+  const std::string more(100, 'x');
+  for (const std::string& tooMany :
+       {input + "RUNE2=r1001\r\n", lineFeeds + "RUNE2=r1001\n",
+        input + "RUNE2=r1001\r\n" + more + "\r\n", lineFeeds + "RUNE2=r1001\n" + more + "\n"}) {
     for (std::size_t capacity : {std::size_t{64}, LineReader::kDefaultCapacity}) {
       RuneTable table;
       StringSource source(tooMany);
@@ -334,6 +367,28 @@ class ChangingSource final : public ByteSource {
   std::string_view after_;
 };
 
+// The fingerprint of a source is the same however it is cut into reads, and another for other
+// bytes, other sizes or the same bytes in another order.
+TEST(StreamFingerprint, OfTheBytesInTheirOrderHoweverRead) {
+  const auto of = [](std::string_view bytes, std::size_t readSize) {
+    StreamFingerprint fingerprint;
+    for (std::size_t at = 0; at < bytes.size(); at += readSize) {
+      fingerprint.Add(bytes.data() + at, std::min(readSize, bytes.size() - at));
+    }
+    return fingerprint;
+  };
+  const std::string a(32, 'a');
+  const std::string b = std::string(31, 'b') + "a";
+  const std::string text = a + b + "tail";
+  for (const std::size_t readSize : {1, 5, 32, 33, 100}) {
+    EXPECT_EQ(of(text, readSize), of(text, text.size())) << "reads of " << readSize;
+  }
+  for (const std::string& other :
+       {b + a + "tail", a + b + "tai", a + b + "tail" + '\0', a + b + "liat", a + a + "tail"}) {
+    EXPECT_NE(of(other, 7), of(text, 7)) << other;
+  }
+}
+
 // A source that changed between the passes stops the run, before the first pass's record ends
 // (the record's places, then the whole source's bytes, are checked) and after it (rune lines are
 // looked up again): a rune line with a name the first pass did not read is named.
@@ -342,24 +397,31 @@ TEST(RuneFile, SourceChangedBetweenThePassesIsAnError) {
       "magic.ini changed while Sigilflip was reading it: the rune \"\xC3\x86ther\" was not in it "
       "before.";
   const std::string changed = "magic.ini changed while Sigilflip was reading it.";
-  const std::string runes = "RUNE1=abc\r\nkey=v\r\nRUNE2=xyz\r\n";
+  // The reader hands out the first line after each read on its own: the other lines are
+  // replayed from the record.
+  const std::string head = "[a]\r\n";
+  const std::string runes = head + "RUNE1=abc\r\nkey=v\r\nRUNE2=xyz\r\n";
+  const std::size_t all = FoundLines::kDefaultCap;
   const struct {
     std::string after;
     std::size_t cap;  // of the record, in bytes: 13 hold one place of these and no more
     std::string failure;
   } kCases[] = {
-      {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 0, unknown},
-      {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 13, unknown},
-      {"RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", FoundLines::kDefaultCap, changed},
-      {"RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", FoundLines::kDefaultCap, changed},
-      {"RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", 13, changed},
-      {"RUNE1=abc\r\nRUNE1=v\r\nRUNE2=xyz\r\n", FoundLines::kDefaultCap, changed},
-      {"RUNE1=xyz\r\nkey=v\r\nRUNE2=abc\r\n", FoundLines::kDefaultCap, changed},
-      {"\r\n" + runes, FoundLines::kDefaultCap, changed},
-      {"RUNE1=abc\r\nkey=v\r\n\rRUNE2=xyz\r", FoundLines::kDefaultCap, changed},
+      {head + "RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 0, unknown},
+      {head + "RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", 13, unknown},
+      {head + "RUNE1=abc\r\nkey=v\r\nRUNE2= \xC6ther \r\n", all, changed},
+      {head + "RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", all, changed},
+      {head + "RUNE1=abc\r\nkey=v\r\nRUNE2=abc\r\n", 13, changed},
+      {head + "RUNE1=abc\r\nRUNE1=v\r\nRUNE2=xyz\r\n", all, changed},
+      {head + "RUNE1=xyz\r\nkey=v\r\nRUNE2=abc\r\n", all, changed},
+      {"\r\n" + runes, all, changed},
+      {head + "RUNE1=abcdefghijklmnopqrstu\r\n", all, changed},
+      {head + "RUNE1=abc\r\nkey=v\r\nRU\r\n", all, changed},
+      {head + "RUNE1=abc\r\nkey=v\r\nRUNE2=xyzzzzzzzzzzz\r\n", all, changed},
+      {head + "RUNE1=abc\r\nkey=v\r\n\rRUNE2=xyz\r", all, changed},
       {runes + "x", 0, changed},
       {runes, 13, "no error"},
-      {runes, FoundLines::kDefaultCap, "no error"},
+      {runes, all, "no error"},
   };
   for (const auto& test : kCases) {
     ChangingSource source(runes, test.after);
