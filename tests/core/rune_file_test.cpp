@@ -380,7 +380,7 @@ TEST(StreamFingerprint, OfTheBytesInTheirOrderHoweverRead) {
   const std::string a(32, 'a');
   const std::string b = std::string(31, 'b') + "a";
   const std::string text = a + b + "tail";
-  for (const std::size_t readSize : {1, 5, 32, 33, 100}) {
+  for (const std::size_t readSize : {1u, 5u, 32u, 33u, 100u}) {
     EXPECT_EQ(of(text, readSize), of(text, text.size())) << "reads of " << readSize;
   }
   for (const std::string& other :
