@@ -10,10 +10,12 @@ LineReader::LineReader(ByteSource& source, LineEnds ends, std::size_t capacity)
     : source_(source),
       terminator_(Terminator(ends)),
       capacity_(std::max(capacity, std::max(kRuneKeyLength, kNameReadAhead))),
-      buffer_(std::make_unique_for_overwrite<char[]>(capacity_ + kScanOverread)) {
-  // Scans and look-ups read past the data (and mask what they read there): that memory is
-  // allocated, and set once so that it is defined.
-  std::memset(buffer_.get() + capacity_, 0, kScanOverread);
+      storage_(std::make_unique_for_overwrite<char[]>(kScanUnderread + capacity_ + kScanOverread)),
+      buffer_(storage_.get() + kScanUnderread) {
+  // Scans and look-ups read before and past the data (and mask what they read there): that memory
+  // is allocated, and set once so that it is defined.
+  std::memset(storage_.get(), 0, kScanUnderread);
+  std::memset(buffer_ + capacity_, 0, kScanOverread);
 }
 
 LineReader::LineReader(ByteSource& source, std::size_t capacity)
@@ -25,8 +27,8 @@ std::string_view LineReader::WholeLines() {
   if (!atLineStart_ || skipLineFeed_ || restart_) {
     return {};
   }
-  const char* start = buffer_.get() + begin_;
-  const char* end = buffer_.get() + end_;
+  const char* start = buffer_ + begin_;
+  const char* end = buffer_ + end_;
   // The lines up to the last terminator whose line's end is known: a CR in the last byte may have
   // its LF still to come, unless the stream has ended.
   if (terminator_ == '\r' && end > start && end[-1] == '\r' && !atEnd_) {
@@ -45,14 +47,14 @@ void LineReader::Fill() {
   handedOut_ = handedOut_ || begin_ > 0;
   if (begin_ > 0) {
     offset_ += begin_;
-    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
-  const std::size_t count = source_.Read(buffer_.get() + end_, capacity_ - end_);
-  fingerprint_.Add(buffer_.get() + end_, count);
+  const std::size_t count = source_.Read(buffer_ + end_, capacity_ - end_);
+  fingerprint_.Add(buffer_ + end_, count);
   if (!decided_) {
-    Decide(buffer_.get() + end_, count);
+    Decide(buffer_ + end_, count);
   }
   end_ += count;
   atEnd_ = count == 0;
@@ -79,7 +81,7 @@ bool LineReader::NextSlow(Piece& piece) {
         ++begin_;
       }
     }
-    const char* start = buffer_.get() + begin_;
+    const char* start = buffer_ + begin_;
     const std::size_t available = end_ - begin_;
     if (const void* hit = std::memchr(start, terminator_, available)) {
       TakeLine(piece, start, static_cast<const char*>(hit));

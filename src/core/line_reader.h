@@ -37,7 +37,7 @@ class LineReader {
 
   // Where `at`, in text that the reader handed out, lies in the stream.
   std::uint64_t OffsetOf(const char* at) const {
-    return offset_ + static_cast<std::uint64_t>(at - buffer_.get());
+    return offset_ + static_cast<std::uint64_t>(at - buffer_);
   }
   // Of every byte read so far.
   const StreamFingerprint& Fingerprint() const { return fingerprint_; }
@@ -52,15 +52,16 @@ class LineReader {
   bool Undecided() const { return !decided_; }
 
   // The lines at the front of the buffer that are whole there, each with its terminator, and
-  // past them; at least kScanOverread readable bytes follow them. Empty when there are none (a CR
-  // in the last byte waits for the next read, which tells whether a LF follows), or when the reader
-  // is inside a line. The next line then comes from Next. The text stays valid until the next call.
+  // past them; at least kScanUnderread readable bytes come before them and kScanOverread after.
+  // Empty when there are none (a CR in the last byte waits for the next read, which tells whether a
+  // LF follows), or when the reader is inside a line. The next line then comes from Next. The text
+  // stays valid until the next call.
   std::string_view WholeLines();
 
   // The next piece; false at the end of the stream. A piece stays valid until the next call.
   bool Next(Piece& piece) {
     if (!skipLineFeed_) {
-      const char* start = buffer_.get() + begin_;
+      const char* start = buffer_ + begin_;
       if (const void* end = std::memchr(start, terminator_, end_ - begin_)) {
         TakeLine(piece, start, static_cast<const char*>(end));
         return true;
@@ -72,9 +73,9 @@ class LineReader {
  private:
   // The rest of the line from `start` up to its terminator at `end`, which is in the buffer.
   void TakeLine(Piece& piece, const char* start, const char* end) {
-    const char* next = PastTerminator(end, buffer_.get() + end_);
+    const char* next = PastTerminator(end, buffer_ + end_);
     const bool crLf = next - end == 2;
-    begin_ = static_cast<std::size_t>(next - buffer_.get());
+    begin_ = static_cast<std::size_t>(next - buffer_);
     // A CR in the last byte read: a LF in the next read belongs to it.
     skipLineFeed_ = *end == '\r' && !crLf && begin_ == end_;
     piece = {{start, static_cast<std::size_t>(end - start)}, atLineStart_, true, crLf, true};
@@ -90,8 +91,11 @@ class LineReader {
   ByteSource& source_;
   char terminator_;  // CR or LF
   std::size_t capacity_;
-  std::unique_ptr<char[]> buffer_;  // capacity_ + kScanOverread; only bytes read are looked at
-  std::uint64_t offset_ = 0;        // of the buffer's first byte in the stream
+  // kScanUnderread bytes, then the buffer (capacity_), then kScanOverread bytes; only bytes read
+  // are looked at.
+  std::unique_ptr<char[]> storage_;
+  char* buffer_;
+  std::uint64_t offset_ = 0;  // of the buffer's first byte in the stream
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atLineStart_ = true;

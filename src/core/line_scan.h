@@ -17,9 +17,11 @@ namespace sigilflip {
 
 inline constexpr std::size_t kRuneKeyLength = 6;
 
-// The scans may read up to this many bytes past the lines they are given; those bytes must be
-// readable, and what they hold does not matter.
+// The scans may read up to this many bytes past the lines they are given, and up to
+// kScanUnderread bytes before them; those bytes must be readable, and what they hold does not
+// matter.
 inline constexpr std::size_t kScanOverread = 128;
+inline constexpr std::size_t kScanUnderread = 2;
 
 // The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
 // The four letters are tested at once: setting bit 0x20 makes each of R, U, N and E lower case and
@@ -37,14 +39,14 @@ inline int RuneKeyNumber(std::string_view line) {
   return (letters | 0x20202020u) == rune && digit < 5 ? static_cast<int>(digit) + 1 : 0;
 }
 
-// RuneKeyNumber of a line that starts at `at` with R or r, a digit 1 to 5 four bytes on and a '='
-// five bytes on.
-inline int RuneKeyOfCandidate(const char* at) {
+// Whether a line that starts at `at` with a key's candidate (an R or r, a digit 1 to 5 four bytes
+// on, a '=' five bytes on) starts with a rune key: the letters between are U, N and E.
+inline bool IsRuneKey(const char* at) {
   std::uint32_t letters;
   std::uint32_t rune;
   std::memcpy(&letters, at, 4);
   std::memcpy(&rune, "rune", 4);
-  return (letters | 0x20202020u) == rune ? at[4] - '0' : 0;
+  return (letters | 0x20202020u) == rune;
 }
 
 // The first `byte` in [from, end), or nullptr; `from` lies in lines followed by kScanOverread
@@ -103,16 +105,20 @@ State ScanLinesPlain(std::string_view lines, char terminator, State state, RuneL
 
 #ifdef SIGILFLIP_SSE2
 // The bytes of a 64-byte block that the scan looks for, one bit each, the block's first byte in
-// bit 0: CRs, LFs, and the places that could start a rune key: an R or r with a digit 1 to 5 four
-// bytes on and a '=' five bytes on.
+// bit 0, from the block, the two bytes before it and the bytes after it:
+//   keys: where a line starts with a rune key's candidate: after a CR, or after a LF that follows
+//     a CR (a LF in a LineFeed file), an R or r with a digit 1 to 5 four bytes on and a '=' five
+//     bytes on;
+//   oddEnds: the line ends that are not CR LF: a CR that no LF follows (every LF in a LineFeed
+//     file).
 struct BlockMasks {
-  std::uint64_t carriageReturns;
-  std::uint64_t lineFeeds;
   std::uint64_t keys;
+  std::uint64_t oddEnds;
 };
 
 // The masks with SSE2, 16 bytes at a time.
 struct Sse2Blocks {
+  template <bool kCarriageReturns>
   static BlockMasks Match(const char* block) {
     BlockMasks masks{};
     for (int part = 0; part < 4; ++part) {
@@ -120,19 +126,29 @@ struct Sse2Blocks {
       const auto load = [](const char* at) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
       };
+      const auto is = [](__m128i bytes, char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+      const __m128i bytes = load(p);
+      const __m128i before = load(p - 1);
+      const __m128i digit = _mm_sub_epi8(load(p + 4), _mm_set1_epi8('1'));
+      __m128i lineStart;
+      __m128i oddEnd;
+      if constexpr (kCarriageReturns) {
+        lineStart =
+            _mm_or_si128(is(before, '\r'), _mm_and_si128(is(before, '\n'), is(load(p - 2), '\r')));
+        oddEnd = _mm_andnot_si128(is(load(p + 1), '\n'), is(bytes, '\r'));
+      } else {
+        lineStart = is(before, '\n');
+        oddEnd = is(bytes, '\n');
+      }
+      const __m128i key =
+          _mm_and_si128(_mm_and_si128(lineStart, is(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'r')),
+                        _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(4)), digit),
+                                      is(load(p + 5), '=')));
       const auto bits = [part](__m128i matches) {
         return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(matches))} << (16 * part);
       };
-      const __m128i bytes = load(p);
-      const __m128i digit = _mm_sub_epi8(load(p + 4), _mm_set1_epi8('1'));
-      const __m128i key = _mm_and_si128(
-          _mm_and_si128(
-              _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8('r')),
-              _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(4)), digit)),
-          _mm_cmpeq_epi8(load(p + 5), _mm_set1_epi8('=')));
-      masks.carriageReturns |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
-      masks.lineFeeds |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
       masks.keys |= bits(key);
+      masks.oddEnds |= bits(oddEnd);
     }
     return masks;
   }
@@ -141,119 +157,106 @@ struct Sse2Blocks {
 #ifdef SIGILFLIP_AVX2
 // The masks with AVX2, 32 bytes at a time. (Lambdas here would not be compiled for AVX2.)
 struct Avx2Blocks {
+  template <bool kCarriageReturns>
   SIGILFLIP_TARGET_AVX2 static BlockMasks Match(const char* block) {
     BlockMasks masks{};
     for (int half = 0; half < 2; ++half) {
       const char* p = block + 32 * half;
-      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-      const __m256i digit = _mm256_sub_epi8(
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 4)), _mm256_set1_epi8('1'));
+#define SIGILFLIP_LOAD(at) _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
+#define SIGILFLIP_IS(bytes, c) _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c))
+      const __m256i bytes = SIGILFLIP_LOAD(p);
+      const __m256i before = SIGILFLIP_LOAD(p - 1);
+      const __m256i digit = _mm256_sub_epi8(SIGILFLIP_LOAD(p + 4), _mm256_set1_epi8('1'));
+      __m256i lineStart;
+      __m256i oddEnd;
+      if constexpr (kCarriageReturns) {
+        lineStart = _mm256_or_si256(SIGILFLIP_IS(before, '\r'),
+                                    _mm256_and_si256(SIGILFLIP_IS(before, '\n'),
+                                                     SIGILFLIP_IS(SIGILFLIP_LOAD(p - 2), '\r')));
+        oddEnd = _mm256_andnot_si256(SIGILFLIP_IS(SIGILFLIP_LOAD(p + 1), '\n'),
+                                     SIGILFLIP_IS(bytes, '\r'));
+      } else {
+        lineStart = SIGILFLIP_IS(before, '\n');
+        oddEnd = SIGILFLIP_IS(bytes, '\n');
+      }
       const __m256i key = _mm256_and_si256(
-          _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)),
-                                             _mm256_set1_epi8('r')),
-                           _mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(4)), digit)),
-          _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 5)),
-                            _mm256_set1_epi8('=')));
-      const auto crs = static_cast<std::uint32_t>(
-          _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r'))));
-      const auto lfs = static_cast<std::uint32_t>(
-          _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n'))));
-      const auto keys = static_cast<std::uint32_t>(_mm256_movemask_epi8(key));
+          _mm256_and_si256(lineStart,
+                           SIGILFLIP_IS(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), 'r')),
+          _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(4)), digit),
+                           SIGILFLIP_IS(SIGILFLIP_LOAD(p + 5), '=')));
+#undef SIGILFLIP_IS
+#undef SIGILFLIP_LOAD
       const int shift = 32 * half;
-      masks.carriageReturns |= std::uint64_t{crs} << shift;
-      masks.lineFeeds |= std::uint64_t{lfs} << shift;
-      masks.keys |= std::uint64_t{keys} << shift;
+      masks.keys |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(key))} << shift;
+      masks.oddEnds |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(oddEnd))}
+                       << shift;
     }
     return masks;
   }
 };
 #endif
 
-// What the scan of one block hands on to the next.
+// What the scan of a block hands on to the next.
 struct BlockState {
-  std::uint64_t startsBlock = 1;  // bit 0: the block starts with a line
-  std::uint64_t crBefore = 0;     // bit 0: the byte before the block is a CR
-  const char* done;               // what lies before is part of a rune line handled already
+  const char* done;  // what lies before is part of a rune line handled already
 };
 
-// The same as ScanLinesPlain, 64 bytes at a time: masks of the line ends give the line starts,
-// and a line is a rune line only if it starts with a key's candidate, so that the other lines
-// cost nothing but their share of the masks. Reads up to kScanOverread bytes past `lines`.
-// `Blocks::Match` gives the BlockMasks of a block.
-template <typename Blocks, typename State, typename RuneLine, typename OddEnd>
-State ScanLinesMasked(std::string_view lines, char terminator, State state, RuneLine&& runeLine,
-                      OddEnd&& oddEnd) {
+// ScanLinesMasked for lines that end in CR (kCarriageReturns) or in LF.
+template <typename Blocks, bool kCarriageReturns, typename State, typename RuneLine,
+          typename OddEnd>
+State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEnd&& oddEnd) {
+  constexpr char kTerminator = kCarriageReturns ? '\r' : '\n';
   const char* const begin = lines.data();
   const char* const end = begin + lines.size();
-  const bool byCarriageReturn = terminator == '\r';
   BlockState blocks{.done = begin};
   // A block with more of `lines` after it (`whole`), or the last, which may be cut short.
   const auto scanBlock = [&](const char* block, auto whole) {
     const auto left = static_cast<std::size_t>(end - block);
     const std::uint64_t inside =
         whole || left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
-    std::uint64_t lineEnds;     // the last byte of each line's terminator
-    std::uint64_t oddEnds;      // lone CRs, or every LF of a file whose lines end in LF
-    std::uint64_t terminators;  // the first byte of each terminator
-    const BlockMasks masks = Blocks::Match(block);
-    if (byCarriageReturn) {
-      // PastTerminator in masks: a line ends at a CR, or at the LF right after one.
-      const std::uint64_t crs = masks.carriageReturns & inside;
-      terminators = crs;
-      const std::uint64_t lfs = masks.lineFeeds & inside;
-      const std::uint64_t lfNext = whole && block[64] == '\n' ? 1 : 0;
-      const std::uint64_t lfAfter = (lfs >> 1) | (lfNext << 63);
-      oddEnds = crs & ~lfAfter;
-      lineEnds = oddEnds | (lfs & ((crs << 1) | blocks.crBefore));
-      blocks.crBefore = crs >> 63;
-    } else {
-      lineEnds = masks.lineFeeds & inside;
-      oddEnds = lineEnds;
-      terminators = lineEnds;
+    const BlockMasks masks = Blocks::template Match<kCarriageReturns>(block);
+    std::uint64_t keys = masks.keys;
+    if (block == begin) {
+      // The bytes before `lines` are not its own: its first line starts at its first byte, and
+      // its second at the second when the first line is empty.
+      keys &= ~std::uint64_t{3};
+      keys |= RuneKeyNumber({begin, kRuneKeyLength}) != 0 ? 1 : 0;
+      keys |= *begin == kTerminator && RuneKeyNumber({begin + 1, kRuneKeyLength}) != 0 ? 2 : 0;
     }
-    const std::uint64_t starts = ((lineEnds << 1) | blocks.startsBlock) & inside;
-    blocks.startsBlock = lineEnds >> 63;
-    const std::uint64_t keys = starts & masks.keys;
-    // The rune line that starts at `bit`, if one does: true when it was handled.
+    keys &= inside;
+    std::uint64_t oddEnds = masks.oddEnds & inside;
+    if (!whole && kCarriageReturns && end[-1] == '\r') {
+      oddEnds |= std::uint64_t{1} << (left - 1);  // nothing after it, whatever lies past `lines`
+    }
+    // The rune line that starts at `bit`.
     const auto runeAt = [&](int bit) {
       const char* at = block + bit;
-      // The key's bytes are no line ends, so a line that starts with one is whole in `lines`.
-      const int key = RuneKeyOfCandidate(at);
-      if (key == 0) {
-        return false;
-      }
       const char* value = at + kRuneKeyLength;
-      // Its terminator: in this block's mask when it is there, else further on.
-      const int valueBit = bit + static_cast<int>(kRuneKeyLength);
-      const std::uint64_t later = valueBit < 64 ? terminators & (~std::uint64_t{0} << valueBit) : 0;
-      const char* found = later != 0 ? block + std::countr_zero(later)
-                                     : FindByte(std::max(value, block + 64), end, terminator);
-      runeLine(state, at, key, std::string_view(value, static_cast<std::size_t>(found - value)),
+      const char* found = FindByte(value, end, kTerminator);
+      runeLine(state, at, at[4] - '0',
+               std::string_view(value, static_cast<std::size_t>(found - value)),
                PastTerminator(found, end));
       // Only a lone CR can be an event after the rune line's own terminator.
       blocks.done = found + 1;
-      return true;
     };
-    std::uint64_t events = keys;
-    if constexpr (!kIgnoresOddEnds<OddEnd>) {
-      events |= oddEnds;
+    if constexpr (kIgnoresOddEnds<OddEnd>) {
+      oddEnds = 0;
     }
-    if (events == keys) {
-      // Only line starts: none lies inside a rune line before it.
-      for (; events != 0; events &= events - 1) {
-        runeAt(std::countr_zero(events));
+    for (; oddEnds == 0 && keys != 0; keys &= keys - 1) {
+      // Line starts alone: none lies inside a rune line before it.
+      const int bit = std::countr_zero(keys);
+      if (IsRuneKey(block + bit)) {
+        runeAt(bit);
       }
-      return;
     }
-    for (; events != 0; events &= events - 1) {
+    for (std::uint64_t events = keys | oddEnds; events != 0; events &= events - 1) {
       const int bit = std::countr_zero(events);
       if (block + bit < blocks.done) {
         continue;
       }
-      if ((keys >> bit & 1) != 0 && runeAt(bit)) {
-        continue;
-      }
-      if ((oddEnds >> bit & 1) != 0) {
+      if ((keys >> bit & 1) != 0 && IsRuneKey(block + bit)) {
+        runeAt(bit);
+      } else if ((oddEnds >> bit & 1) != 0) {
         oddEnd(state, block + bit);
       }
     }
@@ -268,8 +271,19 @@ State ScanLinesMasked(std::string_view lines, char terminator, State state, Rune
   return state;
 }
 
-// Each scan is one function, with the masks and what the pass does at each line inlined into its
-// loop (flatten), so that the AVX2 one is compiled for AVX2 as a whole.
+// The same as ScanLinesPlain, 64 bytes at a time: a line is a rune line only if it starts with a
+// key's candidate, so that the other lines cost nothing but their share of the masks. Reads up to
+// kScanUnderread bytes before `lines` and kScanOverread bytes past them; `lines` starts a line.
+// `Blocks::Match` gives the BlockMasks of a block.
+template <typename Blocks, typename State, typename RuneLine, typename OddEnd>
+State ScanLinesMasked(std::string_view lines, char terminator, State state, RuneLine&& runeLine,
+                      OddEnd&& oddEnd) {
+  if (terminator == '\r') {
+    return ScanBlocks<Blocks, true>(lines, state, runeLine, oddEnd);
+  }
+  return ScanBlocks<Blocks, false>(lines, state, runeLine, oddEnd);
+}
+
 template <typename State, typename RuneLine, typename OddEnd>
 SIGILFLIP_FLATTEN State ScanLinesSse2(std::string_view lines, char terminator, State state,
                                       RuneLine&& runeLine, OddEnd&& oddEnd) {

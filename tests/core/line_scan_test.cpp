@@ -26,7 +26,7 @@ TEST(LineScan, PlainScanFindsRuneLinesAndOddLineEnds) {
 
 #ifdef SIGILFLIP_SSE2
 // Whole lines of pieces that rune files are made of, ending in `terminator`, at `shift` bytes
-// into a buffer followed by bytes that would mislead a scan that looked at them.
+// into a buffer, between bytes that would mislead a scan that took them for its own.
 struct Sample {
   std::string buffer;
   std::string_view lines;
@@ -52,12 +52,14 @@ Sample MakeSample(std::mt19937& engine, char terminator, std::size_t shift) {
   if (terminator == '\r' && std::uniform_int_distribution<int>(0, 1)(engine) == 0) {
     lines += '\n';
   }
+  // CRs before the lines, as if the lines before them ended there.
+  const std::size_t before = kScanUnderread + shift;
   Sample sample;
-  sample.buffer = std::string(shift, 'R') + lines + std::string(kScanOverread, '\n');
+  sample.buffer = std::string(before, '\r') + lines + std::string(kScanOverread, '\n');
   for (std::size_t i = 1; i < kScanOverread; i += 3) {
-    sample.buffer[shift + lines.size() + i] = '=';
+    sample.buffer[before + lines.size() + i] = '=';
   }
-  sample.lines = std::string_view(sample.buffer).substr(shift, lines.size());
+  sample.lines = std::string_view(sample.buffer).substr(before, lines.size());
   return sample;
 }
 

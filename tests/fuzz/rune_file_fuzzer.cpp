@@ -96,10 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t whole = input.rfind(terminator);
   whole = whole == std::string_view::npos ? 0 : whole + 1;
   whole += terminator == '\r' && whole < size && input[whole] == '\n' ? 1 : 0;
-  std::string padded(input.substr(0, whole));
+  std::string padded(sigilflip::kScanUnderread, '\r');
+  padded.append(input.substr(0, whole));
   padded.append(sigilflip::kScanOverread, '\n');
-  const std::string disagreement =
-      sigilflip::testing::FastScansDisagree(std::string_view(padded).substr(0, whole), terminator);
+  const std::string disagreement = sigilflip::testing::FastScansDisagree(
+      std::string_view(padded).substr(sigilflip::kScanUnderread, whole), terminator);
   if (!disagreement.empty()) {
     std::fprintf(stderr, "%s\n", disagreement.c_str());
     std::abort();

@@ -34,7 +34,7 @@ inline constexpr auto kAvx2Scan = [](auto&&... arguments) { return ScanLinesAvx2
 #endif
 
 // What every fast scan that this processor has reports that the plain scan does not, or empty
-// text. `lines` is followed by kScanOverread readable bytes.
+// text. `lines` is preceded by kScanUnderread readable bytes and followed by kScanOverread.
 inline std::string FastScansDisagree([[maybe_unused]] std::string_view lines,
                                      [[maybe_unused]] char terminator) {
 #ifdef SIGILFLIP_SSE2
