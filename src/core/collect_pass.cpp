@@ -21,13 +21,19 @@ struct TooManyRunes {};
 
 // The record of the places in some whole lines, as the scan of them goes.
 struct Recording {
+  RuneTable* table;
   FoundLines::Writer writer;
-  std::uint64_t start;  // of the lines in the source
-  const char* data;     // the lines
-  bool full;            // a place did not fit
+  std::uint64_t base;  // the offset in the source of the lines, less their address
+  bool full;           // a place did not fit
+
+  Recording(RuneTable& runes, FoundLines::Writer places, std::uint64_t start, const char* lines)
+      : table(&runes),
+        writer(places),
+        base(start - reinterpret_cast<std::uintptr_t>(lines)),
+        full(false) {}
 
   std::uint64_t OffsetOf(const char* at) const {
-    return start + static_cast<std::uint64_t>(at - data);
+    return base + reinterpret_cast<std::uintptr_t>(at);
   }
 };
 
@@ -64,10 +70,13 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
           // Should the record fill up in these lines, it stops where they start.
           const std::uint64_t start = reader.OffsetOf(lines.data());
           const Recording done = scan(
-              lines, '\r', Recording{found.Writing(), start, lines.data(), false},
-              [&](Recording& recording, const char* at, int key, std::string_view name,
-                  const char*) {
-                const Int16 slot = add(BufferedName{name});
+              lines, '\r', Recording(table, found.Writing(), start, lines.data()),
+              [](Recording& recording, const char* at, int key, std::string_view name,
+                 const char*) {
+                const Int16 slot = recording.table->SlotAfterAdding(BufferedName{name});
+                if (slot == 0) {
+                  throw TooManyRunes{};
+                }
                 recording.full |= !recording.writer.Add(recording.OffsetOf(at), key, slot);
               },
               [](Recording& recording, const char* at) {

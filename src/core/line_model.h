@@ -31,6 +31,12 @@ inline const char* PastTerminator(const char* terminator, const char* end) {
   return *terminator == '\r' && next < end && *next == '\n' ? next + 1 : next;
 }
 
+// PastTerminator of a CR.
+inline const char* PastCarriageReturn(const char* carriageReturn, const char* end) {
+  const char* next = carriageReturn + 1;
+  return next + static_cast<int>(next < end && *next == '\n');
+}
+
 // Every written line ends in kLineEnd. The copies of whole runs of lines rely on its being CR LF:
 // a line read with a CR LF ending is copied with its ending as it stands, and only other endings
 // (a lone CR, the LF of a LineFeed file) are replaced.

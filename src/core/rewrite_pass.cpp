@@ -70,6 +70,8 @@ class Endings {
   }
 
   const Ending& Of(Int16 slot) const { return endings_[static_cast<std::size_t>(slot)]; }
+  // The endings by slot, for a loop to hold in a local.
+  const Ending* BySlot() const { return endings_.data(); }
 
   // Writes `ending` at `at`, which has room for it.
   static char* Store(char* at, const Ending& ending) {
@@ -138,6 +140,7 @@ struct Rewrite {
     const char* const end = data + lines.size();
     const char* copyFrom = data;
     const char* const limit = out.limit();
+    const Endings::Ending* const endingOf = endings.BySlot();
     // A copy in a local, which stores into the output cannot change.
     FoundLines::Reader reader = places;
     for (FoundLines::Place place; reader.Peek(place); reader.Skip(place)) {
@@ -168,8 +171,9 @@ struct Rewrite {
       if (terminator == nullptr) {
         Changed();
       }
-      to = WriteRuneLine(out, limit, to, before, place.key, endings.Of(place.slot));
-      copyFrom = PastTerminator(terminator, end);
+      to = WriteRuneLine(out, limit, to, before, place.key,
+                         endingOf[static_cast<std::size_t>(place.slot)]);
+      copyFrom = PastCarriageReturn(terminator, end);
     }
     places = reader;
     return out.Write(to, {copyFrom, static_cast<std::size_t>(end - copyFrom)});

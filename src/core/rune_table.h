@@ -102,7 +102,7 @@ class RuneTable {
   // small index of their own finds them, so that both stay in the processor's nearest caches.
   static constexpr std::size_t kLongestSpelling = kNameReadAhead;
   static constexpr std::size_t kSpellings = 4096;
-  static constexpr std::size_t kSpellingBuckets = 2 * kSpellings;  // a power of two
+  static constexpr std::size_t kSpellingBuckets = 4 * kSpellings;  // a power of two
   struct Spelling {
     std::array<std::uint64_t, kLongestSpelling / 8> words{};  // the bytes, zero past the size
     std::uint32_t size = 0;
@@ -204,7 +204,7 @@ inline std::size_t RuneTable::FirstSpellingBucket(const std::uint64_t* words, st
 }
 
 inline std::size_t RuneTable::SpellingBucket(const Spelling& spelling) const {
-  // At most half the buckets are taken, so the walk always reaches an empty one.
+  // At most a quarter of the buckets are taken, so the walk always reaches an empty one, soon.
   for (auto bucket = FirstSpellingBucket(spelling.words.data(), spelling.size);; ++bucket) {
     bucket &= kSpellingBuckets - 1;
     const std::uint16_t entry = spellingInBucket_[bucket];

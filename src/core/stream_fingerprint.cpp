@@ -20,11 +20,12 @@ SIGILFLIP_TARGET_AVX2 void AddBlocksAvx2(Words& blockSum, Words& runningSum, con
     sum = _mm256_add_epi64(sum, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block)));
     running = _mm256_add_epi64(running, sum);
   };
-  for (; count >= 2; count -= 2, blocks += 64) {
-    add(blocks);
-    add(blocks + 32);
+  for (; count >= 8; count -= 8, blocks += 256) {
+    for (int i = 0; i < 8; ++i) {
+      add(blocks + 32 * i);
+    }
   }
-  if (count > 0) {
+  for (; count > 0; --count, blocks += 32) {
     add(blocks);
   }
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(blockSum.data()), sum);
