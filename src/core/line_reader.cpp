@@ -10,10 +10,12 @@ LineReader::LineReader(ByteSource& source, LineEnds ends, std::size_t capacity)
     : source_(source),
       terminator_(Terminator(ends)),
       capacity_(std::max(capacity, std::max(kRuneKeyLength, kNameReadAhead))),
-      storage_(std::make_unique<char[]>(kScanUnderread + capacity_ + kScanOverread)),
+      storage_(std::make_unique_for_overwrite<char[]>(kScanUnderread + capacity_ + kScanOverread)),
       buffer_(storage_.get() + kScanUnderread) {
   // Scans and look-ups read before and past the data (and mask what they read there): that memory
-  // is allocated, and zeroed with the rest so that it is defined.
+  // is allocated, and set once so that it is defined.
+  std::memset(storage_.get(), 0, kScanUnderread);
+  std::memset(buffer_ + capacity_, 0, kScanOverread);
 }
 
 LineReader::LineReader(ByteSource& source, std::size_t capacity)

@@ -18,8 +18,8 @@ namespace sigilflip {
 inline constexpr std::size_t kRuneKeyLength = 6;
 
 // The scans may read up to this many bytes past the lines they are given, and up to
-// kScanUnderread bytes before them; those bytes must be readable and defined (a tool that tracks
-// undefined bytes would otherwise stop at them), and what they hold does not matter.
+// kScanUnderread bytes before them; those bytes must be readable, and what they hold does not
+// matter.
 inline constexpr std::size_t kScanOverread = 128;
 inline constexpr std::size_t kScanUnderread = 2;
 
@@ -50,13 +50,15 @@ inline bool IsRuneKey(const char* at) {
 }
 
 // The first `byte` in [from, end), or nullptr; `from` lies in lines followed by kScanOverread
-// readable bytes, which are defined. Most lines are short: one vector look first.
+// readable bytes. Most lines are short: one vector look first.
 inline const char* FindByte(const char* from, const char* end, char byte) {
 #ifdef SIGILFLIP_SSE2
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-  const auto found =
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte))));
-  if (found != 0 && from + std::countr_zero(found) < end) {
+  const auto left = static_cast<std::size_t>(end - from);
+  const unsigned inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
+  const unsigned found =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte)))) & inside;
+  if (found != 0) {
     return from + std::countr_zero(found);
   }
 #endif
