@@ -118,74 +118,75 @@ struct BlockMasks {
 
 // The masks with SSE2, 16 bytes at a time.
 struct Sse2Blocks {
+  static __m128i Load(const char* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  }
+  static __m128i Is(__m128i bytes, char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); }
+
   template <bool kCarriageReturns>
   static BlockMasks Match(const char* block) {
     BlockMasks masks{};
     for (int part = 0; part < 4; ++part) {
       const char* p = block + 16 * part;
-      const auto load = [](const char* at) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-      };
-      const auto is = [](__m128i bytes, char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
-      const __m128i bytes = load(p);
-      const __m128i before = load(p - 1);
-      const __m128i digit = _mm_sub_epi8(load(p + 4), _mm_set1_epi8('1'));
+      const __m128i bytes = Load(p);
+      const __m128i before = Load(p - 1);
+      const __m128i digit = _mm_sub_epi8(Load(p + 4), _mm_set1_epi8('1'));
       __m128i lineStart;
       __m128i oddEnd;
       if constexpr (kCarriageReturns) {
         lineStart =
-            _mm_or_si128(is(before, '\r'), _mm_and_si128(is(before, '\n'), is(load(p - 2), '\r')));
-        oddEnd = _mm_andnot_si128(is(load(p + 1), '\n'), is(bytes, '\r'));
+            _mm_or_si128(Is(before, '\r'), _mm_and_si128(Is(before, '\n'), Is(Load(p - 2), '\r')));
+        oddEnd = _mm_andnot_si128(Is(Load(p + 1), '\n'), Is(bytes, '\r'));
       } else {
-        lineStart = is(before, '\n');
-        oddEnd = is(bytes, '\n');
+        lineStart = Is(before, '\n');
+        oddEnd = Is(bytes, '\n');
       }
       const __m128i key =
-          _mm_and_si128(_mm_and_si128(lineStart, is(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'r')),
+          _mm_and_si128(_mm_and_si128(lineStart, Is(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'r')),
                         _mm_and_si128(_mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(4)), digit),
-                                      is(load(p + 5), '=')));
-      const auto bits = [part](__m128i matches) {
-        return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(matches))} << (16 * part);
-      };
-      masks.keys |= bits(key);
-      masks.oddEnds |= bits(oddEnd);
+                                      Is(Load(p + 5), '=')));
+      const int shift = 16 * part;
+      masks.keys |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(key))} << shift;
+      masks.oddEnds |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(oddEnd))}
+                       << shift;
     }
     return masks;
   }
 };
 
 #ifdef SIGILFLIP_AVX2
-// The masks with AVX2, 32 bytes at a time. (Lambdas here would not be compiled for AVX2.)
+// The same with AVX2, 32 bytes at a time. (Its helpers are compiled for AVX2 as it is; lambdas
+// would not be.)
 struct Avx2Blocks {
+  SIGILFLIP_TARGET_AVX2 static __m256i Load(const char* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  }
+  SIGILFLIP_TARGET_AVX2 static __m256i Is(__m256i bytes, char c) {
+    return _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c));
+  }
+
   template <bool kCarriageReturns>
   SIGILFLIP_TARGET_AVX2 static BlockMasks Match(const char* block) {
     BlockMasks masks{};
     for (int half = 0; half < 2; ++half) {
       const char* p = block + 32 * half;
-#define SIGILFLIP_LOAD(at) _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
-#define SIGILFLIP_IS(bytes, c) _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(c))
-      const __m256i bytes = SIGILFLIP_LOAD(p);
-      const __m256i before = SIGILFLIP_LOAD(p - 1);
-      const __m256i digit = _mm256_sub_epi8(SIGILFLIP_LOAD(p + 4), _mm256_set1_epi8('1'));
+      const __m256i bytes = Load(p);
+      const __m256i before = Load(p - 1);
+      const __m256i digit = _mm256_sub_epi8(Load(p + 4), _mm256_set1_epi8('1'));
       __m256i lineStart;
       __m256i oddEnd;
       if constexpr (kCarriageReturns) {
-        lineStart = _mm256_or_si256(SIGILFLIP_IS(before, '\r'),
-                                    _mm256_and_si256(SIGILFLIP_IS(before, '\n'),
-                                                     SIGILFLIP_IS(SIGILFLIP_LOAD(p - 2), '\r')));
-        oddEnd = _mm256_andnot_si256(SIGILFLIP_IS(SIGILFLIP_LOAD(p + 1), '\n'),
-                                     SIGILFLIP_IS(bytes, '\r'));
+        lineStart = _mm256_or_si256(Is(before, '\r'),
+                                    _mm256_and_si256(Is(before, '\n'), Is(Load(p - 2), '\r')));
+        oddEnd = _mm256_andnot_si256(Is(Load(p + 1), '\n'), Is(bytes, '\r'));
       } else {
-        lineStart = SIGILFLIP_IS(before, '\n');
-        oddEnd = SIGILFLIP_IS(bytes, '\n');
+        lineStart = Is(before, '\n');
+        oddEnd = Is(bytes, '\n');
       }
       const __m256i key = _mm256_and_si256(
-          _mm256_and_si256(lineStart,
-                           SIGILFLIP_IS(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), 'r')),
+          _mm256_and_si256(lineStart, Is(_mm256_or_si256(bytes, _mm256_set1_epi8(0x20)), 'r')),
           _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, _mm256_set1_epi8(4)), digit),
-                           SIGILFLIP_IS(SIGILFLIP_LOAD(p + 5), '=')));
-#undef SIGILFLIP_IS
-#undef SIGILFLIP_LOAD
+                           Is(Load(p + 5), '=')));
       const int shift = 32 * half;
       masks.keys |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(key))} << shift;
       masks.oddEnds |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(oddEnd))}
