@@ -19,6 +19,17 @@ bool CarriageReturnFollows(ByteSource& source) {
 
 struct TooManyRunes {};
 
+// The slot of the rune that `name` names, which `table` gets if it is new; throws TooManyRunes
+// when the table is full.
+template <typename Name>
+Int16 AddedSlot(RuneTable& table, Name name) {
+  const Int16 slot = table.SlotAfterAdding(name);
+  if (slot == 0) {
+    throw TooManyRunes{};
+  }
+  return slot;
+}
+
 // The record of the places in some whole lines, as the scan of them goes.
 struct Recording {
   RuneTable* table;
@@ -41,13 +52,6 @@ struct Recording {
 // Places are recorded while the reader reads CR line ends: the second pass rewrites every line end
 // of a LineFeed file, and finds them itself.
 bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
-  const auto add = [&](auto name) {
-    const Int16 slot = table.SlotAfterAdding(name);
-    if (slot == 0) {
-      throw TooManyRunes{};
-    }
-    return slot;
-  };
   const auto record = [&](std::uint64_t offset, int key, Int16 slot, std::uint64_t lineStart) {
     if (reader.Ends() == LineEnds::CarriageReturn && !found.Add(offset, key, slot)) {
       found.StopAt(lineStart, found.Here());
@@ -62,7 +66,7 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
             scan(
                 lines, '\n', 0,
                 [&](int&, const char*, int, std::string_view name, const char*) {
-                  add(BufferedName{name});
+                  AddedSlot(table, BufferedName{name});
                 },
                 IgnoreOddEnds{});
             return;
@@ -73,10 +77,7 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
               lines, '\r', Recording(table, found.Writing(), start, lines.data()),
               [](Recording& recording, const char* at, int key, std::string_view name,
                  const char*) {
-                const Int16 slot = recording.table->SlotAfterAdding(BufferedName{name});
-                if (slot == 0) {
-                  throw TooManyRunes{};
-                }
+                const Int16 slot = AddedSlot(*recording.table, BufferedName{name});
                 recording.full |= !recording.writer.Add(recording.OffsetOf(at), key, slot);
               },
               [](Recording& recording, const char* at) {
@@ -89,7 +90,7 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
           }
         },
         [&](int key, std::string_view name, std::uint64_t start) {
-          record(start, key, add(name), start);
+          record(start, key, AddedSlot(table, name), start);
         },
         [&](const LineReader::Piece& piece) {
           if (piece.first) {
