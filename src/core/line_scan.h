@@ -23,30 +23,24 @@ inline constexpr std::size_t kRuneKeyLength = 6;
 inline constexpr std::size_t kScanOverread = 128;
 inline constexpr std::size_t kScanUnderread = 2;
 
-// The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
-// The four letters are tested at once: setting bit 0x20 makes each of R, U, N and E lower case and
-// leaves only the two spellings of each letter equal to it (no other byte of Windows-1252
-// upper-cases to an ASCII letter).
-inline int RuneKeyNumber(std::string_view line) {
-  if (line.size() < kRuneKeyLength || line[5] != '=') {
-    return 0;
-  }
-  std::uint32_t letters;
-  std::uint32_t rune;
-  std::memcpy(&letters, line.data(), 4);
-  std::memcpy(&rune, "rune", 4);
-  const auto digit = static_cast<unsigned>(static_cast<unsigned char>(line[4]) - '1');
-  return (letters | 0x20202020u) == rune && digit < 5 ? static_cast<int>(digit) + 1 : 0;
-}
-
-// Whether a line that starts at `at` with a key's candidate (an R or r, a digit 1 to 5 four bytes
-// on, a '=' five bytes on) starts with a rune key: the letters between are U, N and E.
+// Whether the four bytes at `at` are "RUNE" in any letter case. They are tested at once: setting
+// bit 0x20 makes each of R, U, N and E lower case and leaves only the two spellings of each letter
+// equal to it (no other byte of Windows-1252 upper-cases to an ASCII letter).
 inline bool IsRuneKey(const char* at) {
   std::uint32_t letters;
   std::uint32_t rune;
   std::memcpy(&letters, at, 4);
   std::memcpy(&rune, "rune", 4);
   return (letters | 0x20202020u) == rune;
+}
+
+// The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
+inline int RuneKeyNumber(std::string_view line) {
+  if (line.size() < kRuneKeyLength || line[5] != '=') {
+    return 0;
+  }
+  const auto digit = static_cast<unsigned>(static_cast<unsigned char>(line[4]) - '1');
+  return IsRuneKey(line.data()) && digit < 5 ? static_cast<int>(digit) + 1 : 0;
 }
 
 // The first `byte` in [from, end), or nullptr; `from` lies in lines followed by kScanOverread
