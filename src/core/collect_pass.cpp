@@ -54,7 +54,7 @@ struct Recording {
 bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
   const auto record = [&](std::uint64_t offset, int key, Int16 slot, std::uint64_t lineStart) {
     if (reader.Ends() == LineEnds::CarriageReturn && !found.Add(offset, key, slot)) {
-      found.StopAt(lineStart, found.Here());
+      found.StopAt(lineStart);
     }
   };
   std::uint64_t lineStart = 0;  // of the line that the last piece belongs to
@@ -84,7 +84,7 @@ bool CollectFrom(LineReader& reader, RuneTable& table, FoundLines& found) {
                 recording.full |= !recording.writer.Add(recording.OffsetOf(at), 0, 0);
               });
           if (done.full) {
-            found.StopAt(start, found.Here());
+            found.StopAt(start);  // the writer's places are not kept
           } else {
             found.Keep(done.writer);
           }
@@ -137,7 +137,7 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table, const std::filesyst
     first.fingerprint = again.Fingerprint();
   }
   if (first.ends == LineEnds::LineFeed) {
-    first.found.StopAt(0, first.found.Here());  // nothing was recorded
+    first.found.StopAt(0);  // nothing was recorded
   }
   return first;
 }

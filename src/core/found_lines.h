@@ -27,12 +27,6 @@ class FoundLines {
     Int16 slot;  // of the rune line's rune
   };
 
-  // What has been recorded up to a point, to go back to it.
-  struct Mark {
-    unsigned char* next;
-    std::uint64_t last;
-  };
-
   // Allocated, not touched: a short file's record takes only the pages it writes.
   explicit FoundLines(std::size_t cap = kDefaultCap)
       : capacity_(cap), bytes_(std::make_unique_for_overwrite<unsigned char[]>(cap)) {
@@ -97,18 +91,13 @@ class FoundLines {
     return true;
   }
 
-  Mark Here() const { return {next_, last_}; }
-
-  // Stops the record at `lineStart`, the start of a line, going back to `mark`, where every
-  // place before the line was recorded and none after it: it records no more. Only the first
-  // call counts.
-  void StopAt(std::uint64_t lineStart, Mark mark) {
+  // Stops the record at `lineStart`, the start of a line: every place before the line is
+  // recorded and none after it, and it records no more. Only the first call counts.
+  void StopAt(std::uint64_t lineStart) {
     if (covered_ != kEverything) {
       return;
     }
     covered_ = lineStart;
-    next_ = mark.next;
-    last_ = mark.last;
     end_ = next_;
   }
 

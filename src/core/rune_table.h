@@ -61,7 +61,6 @@ class RuneTable {
   // Adds the rune if the table does not hold it yet. Returns false only when the name is new and
   // every slot is taken; the name is then not added.
   bool AddRune(std::string_view RuneName) { return SlotAfterAdding(RuneName) != 0; }
-  bool AddRune(BufferedName RuneName) { return SlotAfterAdding(RuneName) != 0; }
   // The same, and returns the rune's slot, or 0 when it was not added.
   Int16 SlotAfterAdding(std::string_view RuneName);
   Int16 SlotAfterAdding(BufferedName RuneName) {
