@@ -115,13 +115,15 @@ struct Permissions {
 };
 // Throws when the file at `path` is read-only (POSIX: no write permission bit at all; Windows:
 // the read-only attribute), whoever runs the program, or a folder. Returns what its replacement
-// keeps, or nothing when there is no such file yet.
+// keeps (POSIX: setuid and setgid only where the file is this user's), or nothing when there is
+// no such file yet.
 std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path);
 
 // Where writing `path` ends up: the file that `path` leads to through links, as the system follows
-// them for this user (itself when it is no link, not there yet, or a link to nothing). A link the
-// system would not follow for this user (Linux: fs.protected_symlinks) is refused, and so is one
-// that leads to a device, a pipe or a socket.
+// them for this user (itself when it is no link, not there yet, or a link to nothing). A link that
+// another user made (POSIX: owned by neither this user nor root) is refused, and so is one the
+// system would not follow for this user (Linux: fs.protected_symlinks) or one that leads to a
+// device, a pipe or a socket.
 std::filesystem::path FinalTarget(const std::filesystem::path& path);
 // Whether `path` leads to the open `file` itself.
 bool IsSameFile(File file, const std::filesystem::path& path);

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -30,6 +29,9 @@ namespace {
 int Descriptor(File file) {
   return static_cast<int>(file);
 }
+
+// Where the kernel names the files this process has open.
+constexpr const char* kOpenFiles = "/proc/self/fd";
 
 // The extended attribute that holds a file's access control list.
 constexpr const char* kAccessList = "system.posix_acl_access";
@@ -62,6 +64,25 @@ std::string AccessListOf(const std::filesystem::path& path) {
 
 char AsciiUpper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// As many links as the kernel follows in one path (Linux: 40).
+constexpr int kMostLinks = 40;
+
+// What the link at `path` holds.
+std::filesystem::path LinkText(const std::filesystem::path& path) {
+  std::string text(256, '\0');
+  for (;;) {
+    const ssize_t length = readlink(path.c_str(), text.data(), text.size());
+    if (length < 0) {
+      ThrowErrno(errno);
+    }
+    if (static_cast<std::size_t>(length) < text.size()) {
+      text.resize(static_cast<std::size_t>(length));
+      return text;
+    }
+    text.resize(text.size() * 2);
+  }
 }
 
 // Refuses what is not a regular file, in words a user knows.
@@ -186,51 +207,51 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
   if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     throw SystemError(Reason::kReadOnly, {});
   }
-  return Permissions{.bits = static_cast<std::uint32_t>(status.st_mode & 07777),
+  // Another user's setuid or setgid bit would make the new file, this user's now, run with this
+  // user's rights: it is dropped, as cp -p and install do.
+  const mode_t special = status.st_uid == geteuid() ? 07777 : 01777;
+  return Permissions{.bits = static_cast<std::uint32_t>(status.st_mode & special),
                      .group = status.st_gid,
                      .accessList = AccessListOf(path)};
 }
 
 std::filesystem::path FinalTarget(const std::filesystem::path& path) {
+  // The links walked one by one, with no help from /proc, which a chroot or container may lack.
+  // Another user's link is not followed at all: it could lead this user's run (root's, say) to a
+  // file that its maker may not write.
+  std::filesystem::path at = path;
   struct stat status;
-  if (lstat(path.c_str(), &status) != 0) {
-    if (errno == ENOENT) {
-      return path;  // a new file
+  for (int links = 0;; ++links) {
+    if (lstat(at.c_str(), &status) != 0) {
+      if (errno == ENOENT) {
+        return path;  // a new file, or a link to nothing: the rename replaces the link
+      }
+      ThrowErrno(errno);
     }
-    ThrowErrno(errno);
+    if (!S_ISLNK(status.st_mode)) {
+      break;
+    }
+    if (status.st_uid != geteuid() && status.st_uid != 0) {
+      throw SystemError(Reason::kOthersLink, {});
+    }
+    if (links == kMostLinks) {
+      ThrowErrno(ELOOP);
+    }
+    const std::filesystem::path target = LinkText(at);
+    at = target.is_absolute() ? target : at.parent_path() / target;
   }
-  if (!S_ISLNK(status.st_mode)) {
+  if (at == path) {
     return path;
   }
-  // The kernel follows the links, as it would for any other program of this user: where it would
-  // not (fs.protected_symlinks: a link that another user put in a sticky folder), neither do we.
-  const FileHandle target(open(path.c_str(), O_PATH | O_CLOEXEC));
-  if (target.get() == kNoFile) {
-    if (errno == ENOENT) {
-      return path;  // a link to nothing: the rename replaces the link
-    }
-    ThrowErrno(errno);
-  }
-  if (fstat(Descriptor(target.get()), &status) != 0) {
+  // The kernel follows the links as it would for any other program of this user: where it would
+  // not (fs.protected_symlinks: a link in a sticky folder), neither do we.
+  if (stat(path.c_str(), &status) != 0) {
     ThrowErrno(errno);
   }
   if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
     throw SystemError(Reason::kNotAFile, {});
   }
-  // Where it led, as the kernel names the open file.
-  const std::string self = "/proc/self/fd/" + std::to_string(target.get());
-  std::string name(PATH_MAX, '\0');
-  for (;;) {
-    const ssize_t length = readlink(self.c_str(), name.data(), name.size());
-    if (length < 0) {
-      ThrowErrno(errno);
-    }
-    if (static_cast<std::size_t>(length) < name.size()) {
-      name.resize(static_cast<std::size_t>(length));
-      return name;
-    }
-    name.resize(name.size() * 2);
-  }
+  return at;
 }
 
 bool IsSameFile(File file, const std::filesystem::path& path) {
@@ -254,8 +275,11 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind kin
   if (kind == TemporaryKind::kUnnamedWherePossible) {
     // No name until it is complete, so an ended program leaves nothing behind. File systems
     // without it refuse; the named file below then serves.
+    // It is named through /proc at the end: without /proc, the named file serves.
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
-    temporary.file = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (access(kOpenFiles, X_OK) == 0) {
+      temporary.file = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    }
   }
 #else
   (void)kind;
@@ -335,15 +359,9 @@ namespace {
 
 // Gives an unnamed temporary file a name of its own beside `target`.
 void GiveName(Temporary& temporary, const std::filesystem::path& target) {
-  const std::string self = "/proc/self/fd/" + std::to_string(temporary.file);
+  const std::string self = std::string(kOpenFiles) + "/" + std::to_string(temporary.file);
   temporary.name = UnderFreeName(target, [&](const std::filesystem::path& name) {
-    int linked = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
-#ifdef AT_EMPTY_PATH
-    if (linked != 0 && errno == ENOENT && access("/proc/self/fd", F_OK) != 0) {
-      linked = linkat(Descriptor(temporary.file), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
-    }
-#endif
-    if (linked != 0) {
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
       ThrowErrno(errno);
     }
   });

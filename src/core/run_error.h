@@ -18,6 +18,7 @@ enum class Reason {
   kReadOnly,         // magic-new.ini is read-only
   kInUse,            // another program holds the file
   kSeveralMatches,   // Linux: several files have the name in other letter cases
+  kOthersLink,       // Linux: a link that another user owns
   kProtectedFolder,  // Windows: a folder it keeps from programs that are not elevated
   kBlockedWrite,     // Windows: Controlled folder access blocked the write
   kCloudFile,        // Windows: a cloud file that could not be fetched

@@ -20,6 +20,8 @@ std::string ReasonText(const RunFailure& failure) {
       return texts::kInUseReason;
     case Reason::kSeveralMatches:
       return texts::SeveralMatchesReason(failure.words);
+    case Reason::kOthersLink:
+      return texts::kOthersLinkReason;
     case Reason::kProtectedFolder:
       return texts::kProtectedFolderReason;
     case Reason::kBlockedWrite:

@@ -20,6 +20,10 @@ inline std::string SeveralMatchesReason(std::string_view names) {
   return "Several files have this name in other letter cases (" + std::string(names) +
          "); Windows would not tell them apart. Keep one of them";
 }
+// Linux: a link that neither the user nor the system made.
+inline constexpr const char* kOthersLinkReason =
+    "It is a link that another user made, and Sigilflip follows only your own links and the "
+    "system's. Remove the link, or make it yourself";
 // Windows: where Windows' own words do not say what to do.
 inline constexpr const char* kProtectedFolderReason =
     "Windows protects this folder from programs that are not run as administrator. Copy the game "

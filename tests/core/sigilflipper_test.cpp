@@ -11,6 +11,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -42,6 +43,7 @@ namespace fs = std::filesystem;
 using testing::CannotRead;
 using testing::CannotWrite;
 using testing::FileNotFoundReason;
+using testing::Joined;
 using testing::ReadBytes;
 using testing::RecordingView;
 using testing::ScriptedRandom;
@@ -140,8 +142,12 @@ struct Failure {
   const char* name;
   std::function<void()> arrange;
   std::string message;
+  const char* game = "";  // the folder of the failing run, in the test's
+#ifndef _WIN32
+  std::optional<testing::User> as = {};  // who presses, made by root; else this process
+#endif
 };
-// The other program's link, when the kernel refuses to follow it for this user.
+// The link that the kernel refuses to follow for this user.
 constexpr std::string_view kPlantedLink = "planted link";
 
 std::vector<Failure> Failures(const fs::path& f) {
@@ -212,16 +218,47 @@ std::vector<Failure> Failures(const fs::path& f) {
          WriteBytes(f / "MAGIC.INI", "RUNE1=b\r\n");
        },
        CannotRead(input, texts::SeveralMatchesReason("MAGIC.INI, Magic.ini"))},
-      // In a sticky folder that anyone may write, another user's link to a file of ours: the
-      // kernel (fs.protected_symlinks) follows it for nobody else, and neither does Sigilflip.
+      {"magic-new.ini a link to a folder",
+       [=] {
+         fs::create_directory(f / "sub");
+         replace(output, [](auto& at) { fs::create_symlink("sub", at); });
+       },
+       CannotWrite(output, texts::kFolderReason)},
+      {"the game folder a file", [=] { WriteBytes(f / "notes.txt", ""); },
+       CannotRead(f / "notes.txt" / "magic.ini", "Not a directory") + "\n\n" +
+           texts::kWhereTheGameIs,
+       "notes.txt"},
+      // Another user's link is followed by nobody else: not by root in that user's folder, to a
+      // file only root may write; not by a member of a group folder, to a file of that member's.
+      {"another user's link in their folder",
+       [=] {
+         WriteBytes(f / "root-only.txt", "root's");
+         fs::permissions(f / "root-only.txt", fs::perms::owner_read | fs::perms::owner_write);
+         replace(output, [](auto& at) { fs::create_symlink("root-only.txt", at); });
+         EXPECT_EQ(lchown(output.c_str(), 4242, 4242), 0);
+         EXPECT_EQ(chown(f.c_str(), 4242, 4242), 0);
+       },
+       CannotWrite(output, texts::kOthersLinkReason), "", testing::User{0, {0}}},
+      {"another member's link in a group folder",
+       [=] {
+         WriteBytes(f / "mine.txt", "mine");
+         EXPECT_EQ(chown((f / "mine.txt").c_str(), 4243, 4243), 0);
+         replace(output, [](auto& at) { fs::create_symlink("mine.txt", at); });
+         EXPECT_EQ(lchown(output.c_str(), 4242, 4250), 0);
+         EXPECT_EQ(chown(f.c_str(), 0, 4250), 0);
+         fs::permissions(f, (fs::perms::all & ~fs::perms::others_write) | fs::perms::set_gid);
+       },
+       CannotWrite(output, texts::kOthersLinkReason), "", testing::kPlayer},
+      // Root's link in another user's sticky folder: the kernel (fs.protected_symlinks) follows
+      // it for nobody else, and neither does Sigilflip.
       {kPlantedLink.data(),
        [=] {
          WriteBytes(f / "notes.txt", "mine");
          replace(output, [](auto& at) { fs::create_symlink("notes.txt", at); });
          fs::permissions(f, fs::perms::all | fs::perms::sticky_bit);
-         EXPECT_EQ(lchown(output.c_str(), 4242, 4242), 0);
+         EXPECT_EQ(chown(f.c_str(), 4242, 4242), 0);
        },
-       CannotWrite(output, "Permission denied")},
+       CannotWrite(output, "Permission denied"), "", testing::kPlayer},
 #endif
   };
 }
@@ -237,8 +274,9 @@ TEST(FailedRun, ShowsOneErrorAndChangesNothing) {
     const Failure failure = Failures(folder.path())[row];
     SCOPED_TRACE(failure.name);
 #ifndef _WIN32
-    if (failure.name == kPlantedLink &&
-        (geteuid() != 0 || std::ifstream("/proc/sys/fs/protected_symlinks").get() != '1')) {
+    if ((failure.as && geteuid() != 0) ||
+        (failure.name == kPlantedLink &&
+         std::ifstream("/proc/sys/fs/protected_symlinks").get() != '1')) {
       std::printf("skipped \"%s\": needs root and fs.protected_symlinks = 1\n", failure.name);
       continue;
     }
@@ -246,9 +284,9 @@ TEST(FailedRun, ShowsOneErrorAndChangesNothing) {
 #endif
     RuneTable table;
     RecordingView view;
-    const auto run = [&] {
+    const auto run = [&](const fs::path& game) {
       ScriptedRandom random(std::vector<float>(1001, 0.0f));
-      return view.Take(Sigilflipper(table, folder.path(), random));
+      return view.Take(Sigilflipper(table, game, random));
     };
     // magic-new.ini's bytes, where it leads to a file this user may read.
     const auto output = [&] {
@@ -258,23 +296,31 @@ TEST(FailedRun, ShowsOneErrorAndChangesNothing) {
                  : std::string("(none)");
     };
     WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
-    ASSERT_TRUE(run());
+    ASSERT_TRUE(run(folder.path()));
     view.events.clear();
     failure.arrange();
     const Texts entries = folder.Entries();
     const std::string bytes = output();
 
-    EXPECT_FALSE(run());
-    EXPECT_EQ(view.events, Texts{"error: " + failure.message});
+    const auto failedRun = [&] {
+      return run(folder.path() / failure.game) ? "succeeded" : Joined(view.events);
+    };
+#ifndef _WIN32
+    if (failure.as) {
+      EXPECT_EQ(testing::InChild([&] {
+                  testing::Become(*failure.as);
+                  return failedRun();
+                }),
+                Joined({"error: " + failure.message}));
+    } else
+#endif
+      EXPECT_EQ(failedRun(), Joined({"error: " + failure.message}));
     EXPECT_EQ(folder.Entries(), entries);
     EXPECT_EQ(output(), bytes);
     EXPECT_EQ(table.RuneCount(), 1);  // the last good run's
     EXPECT_EQ(table.Runes(1).NewName, "a");
 #ifndef _WIN32
     EXPECT_EQ(openFiles(), filesBefore);
-    if (failure.name == kPlantedLink) {
-      EXPECT_EQ(ReadBytes(folder / "notes.txt"), "mine");
-    }
 #endif
   }
 }
@@ -368,6 +414,23 @@ TEST_F(SigilflipperTest, ReplacedOutputKeepsItsPermissions) {
   const std::string before = groupAndList();
   ASSERT_TRUE(Run({0.0f})) << view.errors.back();
   EXPECT_EQ(groupAndList(), before);
+  if (geteuid() == 0) {
+    // Another user's file, setuid and setgid: its replacement, root's now, is neither.
+    ASSERT_EQ(chown(output.c_str(), 4242, static_cast<gid_t>(-1)), 0);
+    fs::permissions(folder / "magic-new.ini", all | set_uid | set_gid, fs::perm_options::replace);
+    setxattr(output.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0);
+    ASSERT_TRUE(Run({0.0f})) << view.errors.back();
+    EXPECT_EQ(fs::status(folder / "magic-new.ini").permissions() & (set_uid | set_gid), none);
+    EXPECT_EQ(groupAndList(), before);
+    // A user whose file has a group the user is not in: the folder's group stands.
+    ASSERT_EQ(chown(folder.path().c_str(), 4243, 4243), 0);
+    ASSERT_EQ(chown(output.c_str(), 4243, 4244), 0);
+    EXPECT_EQ(testing::InChild([&] {
+                testing::Become(testing::kPlayer);
+                return Run({0.0f}) ? groupAndList().substr(0, 5) : view.errors.back();
+              }),
+              "4243 ");
+  }
   // A new magic-new.ini: readable by all that the umask allows.
   fs::remove(folder / "magic-new.ini");
   const mode_t previous = umask(022);
@@ -470,6 +533,16 @@ TEST_F(SigilflipperTest, LinkedOutputReplacesItsTarget) {
   ASSERT_TRUE(Run({0.0f}));
   EXPECT_TRUE(fs::is_symlink(folder / "magic-new.ini"));
   EXPECT_EQ(ReadBytes(folder / "elsewhere" / "target.ini"), "Rune1=a\r\n");
+  // The same without /proc, as in a container that lacks it.
+  if (geteuid() == 0) {
+    WriteBytes(folder / "magic.ini", "RUNE1=b\r\n");
+    EXPECT_EQ(testing::InChild([&] {
+                testing::WithoutProc();
+                return Run({0.0f}) ? "ok" : view.errors.back();
+              }),
+              "ok");
+    EXPECT_EQ(ReadBytes(folder / "elsewhere" / "target.ini"), "Rune1=b\r\n");
+  }
   EXPECT_TRUE(fs::is_symlink(folder / "elsewhere" / "link.ini"));
   EXPECT_EQ(std::distance(fs::directory_iterator(folder / "elsewhere"), fs::directory_iterator{}),
             2);

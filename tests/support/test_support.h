@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,33 @@ inline std::vector<std::string> Mapping(const RuneTable& table) {
     items.push_back(table.Runes(slot).Name + " => " + table.Runes(slot).NewName);
   }
   return items;
+}
+
+#ifndef _WIN32
+// Another user of a shared folder: ids without an account, which the kernel takes as they are.
+struct User {
+  unsigned uid;
+  std::vector<unsigned> groups;  // the first is its own group
+};
+inline const User kOtherUser = {4242, {4242, 4250}};
+inline const User kPlayer = {4243, {4243, 4250}};
+
+// What `body` returns, run in a child process, so that what it changes of the process (its user,
+// its view of the file systems) goes with it; a failure of the child in words.
+std::string InChild(const std::function<std::string()>& body);
+// In a child: becomes `user` (from root), or unmounts /proc for this process alone, as in a
+// container without it; throws std::runtime_error where that cannot be done.
+void Become(const User& user);
+void WithoutProc();
+#endif
+
+// The texts, one string.
+inline std::string Joined(const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& text : texts) {
+    joined += text + '\0';
+  }
+  return joined;
 }
 
 }  // namespace sigilflip::testing
