@@ -1,8 +1,11 @@
 #include <QApplication>
 #include <QIcon>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,27 +28,35 @@ bool HasDisplay() {
   return false;
 }
 
+// Prints `text` on `stream` and returns `status`; or 1, with the reason on standard error, when it
+// could not be written (a full disk, a closed pipe), as the system's own tools do.
+int Print(std::FILE* stream, const std::string& text, int status) {
+  std::fprintf(stream, "%s\n", text.c_str());
+  if (std::fflush(stream) != 0 || std::ferror(stream) != 0) {
+    std::fprintf(stderr, "Sigilflip: write error: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // What a terminal asks of any program, answered there, with or without a display.
   const std::string_view only = argc == 2 ? argv[1] : "";
   if (only == "--help" || only == "-h") {
-    std::printf("%s\n", sigilflip::texts::kUsage);
-    return 0;
+    return Print(stdout, sigilflip::texts::kUsage, 0);
   }
   if (only == "--version") {
-    std::printf("Sigilflip %s\n", SIGILFLIP_VERSION);
-    return 0;
+    return Print(stdout, std::string("Sigilflip ") + SIGILFLIP_VERSION, 0);
   }
-  // Arguments Sigilflip does not know, as Qt's own options are not looked at yet.
-  const auto unknown = [&] {
+  // Without a display Qt would abort: arguments Sigilflip does not know (Qt's own options are
+  // not looked at yet) get the usage, the others the reason there is no window.
+  if (!HasDisplay()) {
     const std::vector<std::filesystem::path> arguments(argv + 1, argv + argc);
-    return !sigilflip::form1::GameFolder(arguments, {}).has_value();
-  };
-  if (!HasDisplay() && unknown()) {
-    std::fprintf(stderr, "%s\n", sigilflip::texts::kUsage);
-    return 2;
+    return sigilflip::form1::GameFolder(arguments, {})
+               ? Print(stderr, sigilflip::texts::kNoDisplay, 1)
+               : Print(stderr, sigilflip::texts::kUsage, 2);
   }
 
   QApplication app(argc, argv);  // takes Qt's own options out of argv

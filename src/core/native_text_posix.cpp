@@ -2,12 +2,10 @@
 #include <locale.h>
 #include <wctype.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
-#include "code_page.h"
 #include "native_text.h"
 
 namespace sigilflip::native {
@@ -29,34 +27,18 @@ class Decoder {
 
   bool ok() const { return iconv_ != reinterpret_cast<iconv_t>(-1); }
 
-  std::u32string Decode(std::string_view text) {
-    std::u32string decoded;
-    char32_t buffer[64];
-    auto* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size();
+  // The one character of `bytes`, or kUndefined.
+  char32_t CharacterOf(std::string_view bytes) {
+    char32_t decoded[2] = {};
+    auto* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    auto* out = reinterpret_cast<char*>(decoded);
+    std::size_t outLeft = sizeof(decoded);
     iconv(iconv_, nullptr, nullptr, nullptr, nullptr);  // a fresh start
-    for (;;) {
-      auto* out = reinterpret_cast<char*>(buffer);
-      std::size_t outLeft = sizeof(buffer);
-      const std::size_t result = inLeft > 0 ? iconv(iconv_, &in, &inLeft, &out, &outLeft)
-                                            : iconv(iconv_, nullptr, nullptr, &out, &outLeft);
-      const int error = errno;
-      decoded.append(buffer, static_cast<std::size_t>(out - reinterpret_cast<char*>(buffer)) / 4);
-      if (result != static_cast<std::size_t>(-1)) {
-        if (inLeft == 0 && out == reinterpret_cast<char*>(buffer)) {
-          return decoded;  // flushed, nothing more held back
-        }
-        continue;
-      }
-      if (error == E2BIG) {
-        continue;
-      }
-      // A byte the code page leaves undefined, or a lead byte with no trail: kept as itself.
-      decoded += kUndefinedByte + static_cast<unsigned char>(*in);
-      ++in;
-      --inLeft;
-      iconv(iconv_, nullptr, nullptr, nullptr, nullptr);
-    }
+    const bool whole =
+        iconv(iconv_, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
+        iconv(iconv_, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
+    return whole && outLeft == sizeof(decoded) - sizeof(char32_t) ? decoded[0] : kUndefined;
   }
 
  private:
@@ -73,31 +55,45 @@ bool IsSingleByte(unsigned codePage) {
   return codePage != 932 && codePage != 936 && codePage != 949 && codePage != 950;
 }
 
-std::u32string Decode(unsigned codePage, std::string_view text) {
+char32_t CharacterOf(unsigned codePage, std::string_view bytes) {
   thread_local unsigned open = 0;
   thread_local std::unique_ptr<Decoder> decoder;
   if (decoder == nullptr || open != codePage) {
     decoder = std::make_unique<Decoder>(codePage);
     open = codePage;
   }
-  return decoder->Decode(text);
+  return decoder->CharacterOf(bytes);
 }
 
-char32_t UpperCase(char32_t c) {
-  // The C library's Unicode locale: its case is Unicode's simple mapping.
+void UpperCase(std::u32string& characters, Casing casing) {
+  // The C library's Unicode locale: its case is Unicode's simple mapping. Turkish has its own,
+  // where the C library has the locale; where it lacks it, the one letter it changes.
   static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-  return unicode != nullptr ? static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), unicode))
-                            : c;
+  static const locale_t turkish = newlocale(LC_CTYPE_MASK, "tr_TR.UTF-8", nullptr);
+  const bool turkic = casing == Casing::kTurkic;
+  const locale_t rules = turkic && turkish != nullptr ? turkish : unicode;
+  for (char32_t& c : characters) {
+    if (c >= 0x10000 || (c >= 0xD800 && c <= 0xDFFF) || rules == nullptr) {
+      continue;
+    }
+    c = turkic && rules != turkish && c == U'i'
+            ? U'\u0130'
+            : static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), rules));
+  }
 }
 
 unsigned SystemCodePage() {
+  return CodePageOfLocale(SystemLocale());
+}
+
+std::string SystemLocale() {
   for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* value = std::getenv(name);
     if (value != nullptr && *value != '\0') {
-      return CodePageOfLocale(value);
+      return value;
     }
   }
-  return CodePageOfLocale("C");
+  return "C";
 }
 
 }  // namespace sigilflip::native

@@ -96,6 +96,11 @@ inline constexpr const char* kUsage =
     "FILE (as when magic.ini is dropped on the program), and writes magic-new.ini beside it. "
     "Without either, it works on the magic.ini beside the program.";
 
+// Linux: no display to show the window on (over ssh, say).
+inline constexpr const char* kNoDisplay =
+    "Sigilflip cannot open its window: there is no display (neither DISPLAY nor WAYLAND_DISPLAY "
+    "is set).";
+
 // Windows: the window could not be made; `reason` is the system's.
 inline std::string CannotOpenWindow(std::string_view reason) {
   return "Sigilflip cannot open its window:\n" + std::string(reason) + ".";

@@ -30,7 +30,7 @@ Form1State::Form1State(std::filesystem::path directory, std::unique_ptr<MessageB
                        Clock clock)
     : directory_(std::move(directory)), boxes_(std::move(boxes)), clock_(std::move(clock)) {}
 
-bool Form1State::Command1_Click(RuneList& list) {
+void Form1State::Command1_Click(RuneList& list) {
   SeededRandom random(clock_());
   const RunReport report = Sigilflipper(Runes_, directory_, random);
   const RunTexts texts = TextsOf(report, Runes_.codePage());
@@ -43,7 +43,6 @@ bool Form1State::Command1_Click(RuneList& list) {
   if (texts.error) {
     boxes_->Error(*texts.error);
   }
-  return report.succeeded();
 }
 
 }  // namespace sigilflip::form1

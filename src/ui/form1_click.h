@@ -50,8 +50,8 @@ class Form1State {
   // The click on Command1: seeds the random source with the seconds since midnight, runs on
   // magic.ini in the folder, and shows what happened in words (run_texts.h): the mapping in
   // `list`, then each warning of the check in a box; or why the run failed, in a box, the list
-  // left as it was. Returns whether the run succeeded.
-  bool Command1_Click(RuneList& list);
+  // left as it was.
+  void Command1_Click(RuneList& list);
 
  private:
   std::filesystem::path directory_;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "native_text.h"
 #include "rune_table.h"
@@ -39,18 +40,28 @@ TEST(CodePage1252, EveryByteIsItsOwnCharacter) {
     characters.insert(Western().ToUtf8(std::string(1, static_cast<char>(byte))));
   }
   EXPECT_EQ(characters.size(), 256u);
-  // The five bytes Windows-1252 leaves undefined read as the C1 controls of their value.
+  // The five bytes Windows-1252 leaves undefined read as their value, so that they show.
   EXPECT_EQ(Western().ToUtf8("\x80\x81\x8D\x8F\x90\x9D\x9F\xA0\xFF"),
-            "€\u0081\u008D\u008F\u0090\u009DŸ\u00A0ÿ");
+            "€\\x81\\x8D\\x8F\\x90\\x9DŸ\u00A0ÿ");
   EXPECT_EQ(Western().ToUtf8("\xC6ther \x99"), "Æther ™");
   EXPECT_EQ(Western().ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
-// Names in each code page: one rune or two, and how the first reads. Double-byte code pages
-// decode a name as a whole: a trail byte that looks like a letter or a backslash is none.
+// A code page by its number, with Unicode's casing, or as it is.
+struct Page {
+  Page(unsigned number) : page(CodePage::Get(number)) {}  // NOLINT: rows give a number
+  Page(const CodePage& given) : page(given) {}            // NOLINT
+  const CodePage& page;
+};
+
+// Names in each code page: one rune or two, and how the first reads. Multi-byte code pages
+// decode a name as a whole: a trail byte that looks like a letter or a backslash is none. Bytes
+// that make no character stay themselves, and read as their value.
 TEST(CodePage, NamesAreOneRuneByTheirUpperCase) {
+  const CodePage& turkish = CodePage::Get(1254, Casing::kTurkic);
+  const CodePage& utf8 = CodePage::Get(65001);
   const struct {
-    unsigned codePage;
+    Page codePage;
     std::string first;
     std::string second;
     bool oneRune;
@@ -73,25 +84,37 @@ TEST(CodePage, NamesAreOneRuneByTheirUpperCase) {
       {1251, "\xB8", "\xA8", true, "ё"},
       {1253, "\xEF\xE4\xEF\xF2", "\xCF\xC4\xCF\xD3", true, "οδος"},  // final sigma
       {1253, "\xF2", "\xF3", true, "ς"},
-      {1253, "\xAA", "\xAB", false, "\u00AA"},  // undefined there: itself
+      {1253, "\xAA", "\xAB", false, "\\xAA"},  // undefined there: itself
       {1254, "\xFD", "I", true, "ı"},
       {1254, "i", "I", true, "i"},
       {1254, "\xDD", "i", false, "İ"},
+      {turkish,
+       "\xFD"
+       "l\xFDk",
+       "ILIK", true, "ılık"},  // Turkish: two words, ılık and ilik
+      {turkish, "ilik", "\xDDL\xDDK", true, "ilik"},
+      {turkish, "ilik", "ILIK", false, "ilik"},
+      {utf8, "дом", "ДОМ", true, "дом"},
+      {utf8, "straße", "STRASSE", false, "straße"},
+      {utf8, "a\xFF", "A\xFF", true, "a\\xFF"},                          // an invalid byte: itself
+      {utf8, "\xE0\x80\x80", "\xE0\x80\x81", false, "\\xE0\\x80\\x80"},  // overlong
+      {utf8, "\xF0\x90\x90\xA8", "\xF0\x90\x90\xA8", true, "𐐨"},
+      {CodePage::Get(65001, Casing::kTurkic), "i", "\xC4\xB0", true, "i"},
       {932, "\x89\xCE\x8B\x85", "\x89\xCE\x8B\x85", true, "火球"},
       {932, "\x83\x5C", "\x83\x7C", false, "ソ"},  // a backslash as trail byte
       {932, "\x83\x61", "\x83\x41", false, "ヂ"},  // a trail byte a, and A
       {932, "\x82\x81", "\x82\x60", true, "ａ"},   // fullwidth a and A
       {936, "\xBB\xF0\xC7\xF2", "\xBB\xF0\xC7\xF2", true, "火球"},
       {936, "\xA3\xE1", "\xA3\xC1", true, "ａ"},
+      {936, "a\xE0", "a\xC0", false, "a\\xE0"},  // a lead byte without its trail
       {949, "\xC7\xD1", "\xC7\xD1", true, "한"},
       {949, "\x81\x61", "\x81\x41", false, "갵"},
       {950, "\xA4\xF5", "\xA4\xF5", true, "火"},
       {950, "\xA4\x61", "\xA4\x41", false, "兀"},
   };
   for (const auto& [codePage, first, second, oneRune, firstReads] : cases) {
-    SCOPED_TRACE(testing::Message() << codePage << " " << firstReads);
-    RuneTable table(CodePage::Get(codePage));
-    ASSERT_EQ(table.codePage().number(), codePage);
+    SCOPED_TRACE(testing::Message() << codePage.page.number() << " " << firstReads);
+    RuneTable table(codePage.page);
     ASSERT_TRUE(table.AddRune(first));
     ASSERT_TRUE(table.AddRune("  " + second + " "));
     EXPECT_EQ(table.RuneCount(), oneRune ? 1 : 2);
@@ -105,17 +128,21 @@ TEST(CodePage, OfTheLocalesLanguage) {
     const char* locale;
     unsigned codePage;
   } cases[] = {
-      {"C", 1252},           {"POSIX", 1252},       {"en_US.UTF-8", 1252}, {"de_DE", 1252},
-      {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},       {"hu_HU", 1250},       {"ru_RU.UTF-8", 1251},
-      {"uk_UA", 1251},       {"bg_BG.UTF-8", 1251}, {"sr_RS", 1251},       {"sr_RS@latin", 1250},
-      {"el_GR.UTF-8", 1253}, {"tr_TR.UTF-8", 1254}, {"he_IL", 1255},       {"ar_EG", 1256},
-      {"lt_LT", 1257},       {"lv_LV", 1257},       {"et_EE", 1257},       {"vi_VN", 1258},
-      {"th_TH", 874},        {"ja_JP.UTF-8", 932},  {"zh_CN.UTF-8", 936},  {"zh_SG", 936},
-      {"ko_KR.EUC-KR", 949}, {"zh_TW.UTF-8", 950},  {"zh_HK", 950},        {"", 1252},
+      {"C", 1252},           {"POSIX", 1252},          {"en_US.UTF-8", 1252}, {"de_DE", 1252},
+      {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},          {"hu_HU", 1250},       {"ru_RU.UTF-8", 1251},
+      {"uk_UA", 1251},       {"bg_BG.UTF-8", 1251},    {"sr_RS", 1251},       {"sr_RS@latin", 1250},
+      {"el_GR.UTF-8", 1253}, {"tr_TR.UTF-8", 1254},    {"he_IL", 1255},       {"ar_EG", 1256},
+      {"lt_LT", 1257},       {"lv_LV", 1257},          {"et_EE", 1257},       {"vi_VN", 1258},
+      {"th_TH", 874},        {"ja_JP.UTF-8", 932},     {"zh_CN.UTF-8", 936},  {"zh_SG", 936},
+      {"ko_KR.EUC-KR", 949}, {"zh_TW.UTF-8", 950},     {"zh_HK", 950},        {"", 1252},
+      {"uz_UZ", 1254},       {"uz_UZ@cyrillic", 1251}, {"ug_CN", 1256},
   };
   for (const auto& [locale, codePage] : cases) {
     EXPECT_EQ(CodePageOfLocale(locale), codePage) << locale;
+    const bool turkic = std::string_view(locale).starts_with("tr");
+    EXPECT_EQ(CasingOfLocale(locale), turkic ? Casing::kTurkic : Casing::kInvariant) << locale;
   }
+  EXPECT_EQ(CasingOfLocale("az-Latn-AZ"), Casing::kTurkic);
 #ifndef _WIN32
   // LC_ALL, else LC_CTYPE, else LANG, as the C library reads them.
   setenv("LANG", "el_GR.UTF-8", 1);

@@ -22,6 +22,7 @@ TEST(UserTexts, EverySentenceEndsOnceWithoutStraySpaces) {
       texts::ChangedWhileReading("/games/magic.ini", "Æther"),
       texts::OutOfMemory("/games/magic.ini"),
       texts::kUsage,
+      texts::kNoDisplay,
       texts::CannotOpenWindow("Not enough memory resources are available"),
   };
   for (const std::string& text : sentences) {

@@ -178,4 +178,12 @@ expect_output() {  # expect_output STATUS STDOUT-START STDERR-START ARGUMENT...
 expect_output 0 "Usage: Sigilflip [FOLDER | FILE]" "" --help
 expect_output 0 "Sigilflip 1." "" --version
 expect_output 2 "" "Usage: Sigilflip [FOLDER | FILE]" --no-such-option
+expect_output 1 "" "Sigilflip cannot open its window: there is no display" "$game"
+# What cannot be written is an error, as with the system's tools.
+for option in --help --version; do
+  status=0
+  env -u DISPLAY "$work/bin/Sigilflip" "$option" >/dev/full 2>"$work/err" || status=$?
+  [ $status = 1 ] && grep -q "^Sigilflip: write error: No space left on device" "$work/err" ||
+    fail "exit status $status for $option into a full disk: $(cat "$work/err")"
+done
 echo "end-to-end: magic-new.ini written by a click on Command1, in the program's folder and in a game folder handed to it"

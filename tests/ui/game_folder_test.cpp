@@ -52,6 +52,7 @@ TEST_F(GameFolderTest, FolderFileOrNothingSettleTheFolder) {
       {{game.filename()}, game},     // relative to the current folder
       {{game.filename() / "magic.ini"}, game},
       {{fs::path(".")}, work.path()},
+      {{game.root_path()}, game.root_path()},  // the root stays the root (/, C:\)
       {{game / "missing"}, game / "missing"},  // the first run says which magic.ini is missing
       {{game / "missing" / "magic.ini"}, game / "missing"},
 #ifdef _WIN32
