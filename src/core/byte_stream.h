@@ -24,6 +24,27 @@ class ByteSink {
   virtual void Write(std::string_view bytes) = 0;
 };
 
+// A source without the UTF-8 byte order mark at its very start (EF BB BF, as Notepad saves UTF-8):
+// the mark is no part of the first line. Whether the source has one is known once it is read.
+class WithoutByteOrderMark final : public ByteSource {
+ public:
+  static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+
+  explicit WithoutByteOrderMark(ByteSource& source) : source_(source) {}
+  std::size_t Read(char* buffer, std::size_t size) override;
+  void Rewind() override {
+    source_.Rewind();
+    started_ = false;
+  }
+  bool marked() const { return marked_; }
+
+ private:
+  ByteSource& source_;
+  bool started_ = false;
+  bool marked_ = false;
+  std::string start_;  // the first bytes, where they are no mark, still to hand out
+};
+
 class StringSource final : public ByteSource {
  public:
   explicit StringSource(std::string_view text) : text_(text) {}

@@ -9,11 +9,21 @@ RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const std::function<ByteSink&()>& openSink,
                        const std::filesystem::path& input, std::size_t capacity,
                        const CodePage& codePage, std::size_t foundCap) {
+  // A byte order mark is written back where it was, before the first line.
+  WithoutByteOrderMark text(source);
   RuneTable table(codePage);
-  const FirstPass first = CollectRunes(source, table, input, capacity, foundCap);
+  const FirstPass first = CollectRunes(text, table, input, capacity, foundCap);
+  const bool marked = text.marked();
   ScrambleRunes(table, random);
-  source.Rewind();
-  RewriteRunes(source, first, table, openSink(), input, capacity);
+  text.Rewind();
+  ByteSink& sink = openSink();
+  if (marked) {
+    sink.Write(WithoutByteOrderMark::kMark);
+  }
+  RewriteRunes(text, first, table, sink, input, capacity);
+  if (text.marked() != marked) {
+    throw RunError(RunFailure::Changed(input));
+  }
   return table;
 }
 

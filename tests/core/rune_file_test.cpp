@@ -253,6 +253,16 @@ TEST(RuneFile, LineEndsOfTheInputAndOfTheOutput) {
       {"", {}, "", {}},
       {"\r\n[only]\r\n\r\nkey=RUNE1=x", {}, "\r\n[only]\r\n\r\nkey=RUNE1=x\r\n", {}},
       {lines, {}, crLfLines, {}},
+      // A byte order mark at the very start is no part of the first line, and stays.
+      {"\xEF\xBB\xBFRUNE1=a\nRUNE2=b",
+       {0.0f, 0.0f},
+       "\xEF\xBB\xBFRune1=a\r\nRune2=b\r\n",
+       {"a", "b"}},
+      {"\xEF\xBB\xBF", {}, "\xEF\xBB\xBF", {}},
+      {"\xEF\xBBRUNE1=a\r\n\xEF\xBB\xBFRUNE1=b",
+       {},
+       "\xEF\xBBRUNE1=a\r\n\xEF\xBB\xBFRUNE1=b\r\n",
+       {}},
   };
   for (const auto& file : kFiles) {
     RuneTable table;
@@ -420,6 +430,7 @@ TEST(RuneFile, SourceChangedBetweenThePassesIsAnError) {
       {head + "RUNE1=abc\r\nkey=v\r\nRUNE2=xyzzzzzzzzzzz\r\n", all, changed},
       {head + "RUNE1=abc\r\nkey=v\r\n\rRUNE2=xyz\r", all, changed},
       {runes + "x", 0, changed},
+      {"\xEF\xBB\xBF" + runes, all, changed},
       {runes, 13, "no error"},
       {runes, all, "no error"},
   };

@@ -152,12 +152,22 @@ std::string CheckRun(std::string_view input, const RunOutcome& outcome, const Ru
     return "no magic-new.ini";
   }
 
+  // A byte order mark at the start is no line's, and is written back.
+  std::string_view output = *outcome.output;
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (input.starts_with(kMark)) {
+    if (!output.starts_with(kMark)) {
+      return "the byte order mark is not written back";
+    }
+    input.remove_prefix(kMark.size());
+    output.remove_prefix(kMark.size());
+  }
+
   // The runes in the order they are first met, and the new name each line got.
   std::vector<std::string> keys;
   std::map<std::string, std::string> firstSpelling;
   std::map<std::string, std::string> newNameOf;
   const std::vector<std::string_view> lines = SplitInput(input);
-  const std::string_view output = *outcome.output;
   std::size_t position = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::size_t end = output.find("\r\n", position);
