@@ -30,7 +30,7 @@ class SystemError : public std::runtime_error {
     kInUse,      // another program may hold the file (Windows); it may let go in a moment
   };
 
-  // The system's words, without their full stop.
+  // The system's words, without a full stop "." (one of their own script's stays).
   explicit SystemError(std::string words, Kind kind = Kind::kOther)
       : SystemError(Reason::kSystem, std::move(words), kind) {}
   // A reason of Sigilflip's own; `words` are its details (the names, for kSeveralMatches).

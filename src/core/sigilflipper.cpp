@@ -60,20 +60,25 @@ std::vector<RuneWarning> Check(const RuneTable& table) {
   return warnings;
 }
 
-RunReport Sigilflipper(RuneTable& table, const fs::path& directory, RandomSource& random) {
+RunReport ReportOf(RuneTable& table, const fs::path& input, const std::function<RuneTable()>& run) {
   RunReport report;
   try {
-    table = ShuffleRuneFile(directory, random, table.codePage());
+    table = run();
     report.list = Update_List(table);
     report.warnings = Check(table);
   } catch (const RunError& error) {
     report.failure = error.failure();
   } catch (const std::bad_alloc&) {
-    report.failure = RunFailure::OutOfMemory(directory / kInputName);
+    report.failure = RunFailure::OutOfMemory(input);
   } catch (const std::exception& error) {
     report.failure = RunFailure::Unexpected(error.what());
   }
   return report;
+}
+
+RunReport Sigilflipper(RuneTable& table, const fs::path& directory, RandomSource& random) {
+  return ReportOf(table, directory / kInputName,
+                  [&] { return ShuffleRuneFile(directory, random, table.codePage()); });
 }
 
 }  // namespace sigilflip

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -36,6 +37,12 @@ struct RunReport {
 // reading or writing leaves the table and magic-new.ini as they were, and reports no list.
 RunReport Sigilflipper(RuneTable& table, const std::filesystem::path& directory,
                        RandomSource& random);
+
+// The report of `run`, which makes the run's table or throws: the list and the warnings of the
+// table it makes, which then replaces `table`; or its failure as facts, a RunError's, running out
+// of memory while shuffling `input`, or any other exception as a fault of Sigilflip's own.
+RunReport ReportOf(RuneTable& table, const std::filesystem::path& input,
+                   const std::function<RuneTable()>& run);
 
 // Reads, scrambles and writes, into a table of its own whose names are in `codePage`; throws
 // RunError when the run cannot be completed, leaving magic-new.ini as it was.

@@ -38,11 +38,23 @@ inline constexpr const char* kCloudFileReason =
 inline constexpr const char* kNotKeptReason =
     "The file system would delete the new file once it is closed";
 
-// A file call that failed: "Cannot read PATH:\nREASON." (`access` is "read" or "write").
+// Whether `text` ends in a full stop of a script with one of its own (Japanese and Chinese 。,
+// Hindi ।, Urdu ۔, Armenian ։, Amharic ።, Burmese ။), which the system's words keep.
+inline bool EndsInOwnFullStop(std::string_view text) {
+  for (const std::string_view stop : {"。", "．", "｡", "।", "۔", "։", "።", "။"}) {
+    if (text.ends_with(stop)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A file call that failed: "Cannot read PATH:\nREASON." (`access` is "read" or "write"); the
+// system's own full stop, where its words end in one, stands for ours.
 inline std::string CannotAccess(std::string_view access, std::string_view path,
                                 std::string_view reason) {
   return "Cannot " + std::string(access) + " " + std::string(path) + ":\n" + std::string(reason) +
-         ".";
+         (EndsInOwnFullStop(reason) ? "" : ".");
 }
 
 inline std::string OutputLeadsToInput(std::string_view output, std::string_view input) {

@@ -10,7 +10,7 @@ namespace sigilflip::native {
 std::wstring WideFromUtf8(std::string_view text);
 std::string Utf8FromWide(std::wstring_view text);
 
-// The system's text for an error code, in the user's language, without the full stop and line
+// The system's text for an error code, in the user's language, without the full stop "." and line
 // end that Windows puts after it.
 std::string SystemMessage(unsigned long error);
 

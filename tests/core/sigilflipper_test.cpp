@@ -11,12 +11,15 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "file_io.h"
+#include "rune_file.h"
 #include "test_support.h"
 #include "user_texts.h"
 
@@ -112,18 +115,48 @@ TEST_F(SigilflipperTest, EmptyNameWarnsAfterTheListWithTheFreeSlotsCounted) {
 
 TEST(Check, WarnsForEveryNameNotUsedOnceInSlotOrder) {
   RuneTable table;
-  for (const char* name : {"abc", "def", "ghi", "Jkl"}) {
+  for (const char* name : {"abc", "\xC6th", "ghi", "Jkl"}) {
     table.AddRune(name);
   }
-  table.SetNewName(1, "def");
-  table.SetNewName(2, "def");
+  table.SetNewName(1, "\xC6th");
+  table.SetNewName(2, "\xC6th");
   table.SetNewName(3, "abc");
   table.SetNewName(4, "jkl");  // the check compares exactly: Jkl is not jkl
-  Texts warned;
-  for (const RuneWarning& warning : Check(table)) {
-    warned.push_back(std::to_string(warning.count) + " " + warning.name);
+  RecordingView view;
+  ASSERT_TRUE(view.Take(ReportOf(table, "magic.ini", [&] { return table; })));
+  EXPECT_EQ(view.warnings, (Texts{"Rune error : count = 2 : Æth", "Rune error : count = 0 : ghi",
+                                  "Rune error : count = 0 : Jkl"}));
+}
+
+// What a run that throws shows: the failure it reports, out of memory, or a fault of our own.
+TEST(ReportOf, WordsWhatTheRunThrows) {
+  struct Throwing final : ByteSink {
+    std::function<void()> fault;
+    void Write(std::string_view) override { fault(); }
+  };
+  const struct {
+    std::function<void()> fault;
+    std::string error;
+  } cases[] = {
+      {[] { throw std::bad_alloc(); }, "Sigilflip ran out of memory while shuffling magic.ini."},
+      {[] { throw std::logic_error("a fault"); }, "Sigilflip could not finish the run: a fault."},
+      {[] { throw RunError(RunFailure::TooManyRunes("x.ini", 9)); },
+       texts::TooManyRunes("x.ini", 9)},
+  };
+  for (const auto& [fault, error] : cases) {
+    RuneTable table;
+    table.AddRune("kept");
+    RecordingView view;
+    EXPECT_FALSE(view.Take(ReportOf(table, "magic.ini", [&] {
+      StringSource source("RUNE1=a\r\n");
+      ScriptedRandom random({0.0f});
+      Throwing sink;
+      sink.fault = fault;
+      return ShuffleRunes(source, random, [&]() -> ByteSink& { return sink; });
+    })));
+    EXPECT_EQ(view.events, Texts{"error: " + error});
+    EXPECT_EQ(testing::Mapping(table), Texts{"kept => "});
   }
-  EXPECT_EQ(warned, (Texts{"2 def", "0 ghi", "0 Jkl"}));
 }
 
 TEST(Check, PermutationIsSilent) {

@@ -36,6 +36,9 @@ TEST(UserTexts, EverySentenceEndsOnceWithoutStraySpaces) {
                              texts::kInUseReason}) {
     EXPECT_NE(std::string(reason).back(), '.') << reason;
   }
+  // A Japanese system's words keep their own full stop, and get no second.
+  EXPECT_EQ(texts::CannotAccess("read", "x", "ファイルが見つかりません。"),
+            "Cannot read x:\nファイルが見つかりません。");
   // The check's warning is written as the system has always written it: no full stop.
   EXPECT_EQ(texts::RuneError(998, ""), "Rune error : count = 998 : ");
 }
