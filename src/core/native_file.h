@@ -97,6 +97,12 @@ PathKind KindOf(const std::filesystem::path& path);
 // where nothing matches, and always on Windows, where names ignore case already.
 std::filesystem::path MatchingName(const std::filesystem::path& path);
 
+#ifdef _WIN32
+// Whether `folder` (a full path, maybe in the \\?\ form) lies in Program Files or the Windows
+// folder, which Windows keeps from programs that are not elevated; letters in any case.
+bool InProtectedFolder(std::wstring folder);
+#endif
+
 // Opens a regular file for reading. Anything else (a folder, a pipe, a device) is refused at once
 // with a reason that says what it is, without waiting on it.
 File OpenForReading(const std::filesystem::path& path);

@@ -56,31 +56,6 @@ bool IsElevated() {
   return known && elevation.TokenIsElevated != 0;
 }
 
-// Whether `folder` (a full path, maybe in the \\?\ form) lies in Program Files or the Windows
-// folder, which Windows keeps from programs that are not elevated.
-bool InProtectedFolder(std::wstring folder) {
-  for (const wchar_t* verbatim : {L"\\\\?\\UNC\\", L"\\\\?\\"}) {
-    if (folder.starts_with(verbatim)) {
-      folder.erase(0, std::wstring_view(verbatim).size());
-      break;
-    }
-  }
-  folder += L'\\';
-  for (const int known : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_WINDOWS}) {
-    wchar_t path[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, known, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) {
-      continue;
-    }
-    const std::wstring prefix = std::wstring(path) + L'\\';
-    if (folder.size() >= prefix.size() &&
-        CompareStringOrdinal(folder.data(), static_cast<int>(prefix.size()), prefix.data(),
-                             static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // Why a new file could not be created in `folder`, in words that say what to do.
 [[noreturn]] void ThrowCreateError(DWORD error, const std::wstring& folder) {
   ThrowFailure({.error = error,
@@ -120,6 +95,29 @@ bool MarkForDeletion(HANDLE handle, bool deletion) {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 }  // namespace
+
+bool InProtectedFolder(std::wstring folder) {
+  for (const wchar_t* verbatim : {L"\\\\?\\UNC\\", L"\\\\?\\"}) {
+    if (folder.starts_with(verbatim)) {
+      folder.erase(0, std::wstring_view(verbatim).size());
+      break;
+    }
+  }
+  folder += L'\\';
+  for (const int known : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_WINDOWS}) {
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, known, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) {
+      continue;
+    }
+    const std::wstring prefix = std::wstring(path) + L'\\';
+    if (folder.size() >= prefix.size() &&
+        CompareStringOrdinal(folder.data(), static_cast<int>(prefix.size()), prefix.data(),
+                             static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL) {
+      return true;
+    }
+  }
+  return false;
+}
 
 File OpenForReading(const std::filesystem::path& path) {
   const std::wstring name = LongPath(path);
@@ -186,8 +184,9 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     throw SystemError(Reason::kReadOnly, {});
   }
+  // Marked as changed since the last backup, as any file just written.
   Permissions permissions;
-  permissions.bits = attributes & kKeptAttributes;
+  permissions.bits = (attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
   return permissions;
 }
 
@@ -284,7 +283,7 @@ Temporary CreateTemporary(const std::filesystem::path& target, TemporaryKind) {
 void SetPermissions(const Temporary& temporary, const Permissions& permissions) {
   // The hidden and system attributes would be lost with the replaced file.
   FILE_BASIC_INFO basic{};  // times of 0 stay as they are
-  basic.FileAttributes = permissions.bits | FILE_ATTRIBUTE_ARCHIVE;
+  basic.FileAttributes = permissions.bits;
   if (!SetFileInformationByHandle(Handle(temporary.file), FileBasicInfo, &basic, sizeof(basic))) {
     ThrowLastError();
   }

@@ -1,6 +1,8 @@
 #include "form1_win32.h"
 
 #include <commctrl.h>
+#include <initguid.h>  // the GUIDs of oleacc.h, defined here
+#include <oleacc.h>
 
 #include <algorithm>
 #include <string>
@@ -20,6 +22,24 @@ constexpr int kCommand1Id = 101;  // not IDOK or IDCANCEL: Command1 is neither d
 constexpr int kList1Id = 102;
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+// Gives `control` the name that screen readers read for it, or with none takes it back (as the
+// window goes): an annotation of oleacc's, so that nothing visible changes.
+void NameForScreenReaders(HWND control, const std::wstring* name) {
+  IAccPropServices* services = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&services)))) {
+    return;  // the control keeps the name of its kind
+  }
+  MSAAPROPID property = PROPID_ACC_NAME;
+  if (name != nullptr) {
+    services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, property,
+                             name->c_str());
+  } else {
+    services->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &property, 1);
+  }
+  services->Release();
+}
 
 // Calls of Windows 10 (1607) and later, looked up at run time so that the program still starts
 // on older Windows, where it falls back on the system-wide DPI.
@@ -180,6 +200,10 @@ Form1::Form1(HINSTANCE instance, std::filesystem::path directory,
     DestroyWindow(window_);
     ThrowWindowsError(error, "Cannot create the window's controls");
   }
+  // Named as on Linux, for screen readers.
+  comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  const std::wstring list1Name = WideFromUtf8(design::kList1AccessibleName);
+  NameForScreenReaders(List1, &list1Name);
   const UINT dpi = WindowDpi(window_);
   const SIZE size = WindowSize(design::Pixels(design::kClientTwips, static_cast<int>(dpi)), dpi);
   SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy,
@@ -191,6 +215,9 @@ Form1::Form1(HINSTANCE instance, std::filesystem::path directory,
 Form1::~Form1() {
   if (window_ != nullptr) {
     DestroyWindow(window_);
+  }
+  if (comStarted_) {
+    CoUninitialize();
   }
 }
 
@@ -262,6 +289,7 @@ LRESULT Form1::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       DestroyWindow(window_);
       return 0;
     case WM_DESTROY:
+      NameForScreenReaders(List1, nullptr);
       PostQuitMessage(0);
       return 0;
     default:

@@ -54,7 +54,8 @@ class Form1 final : private sigilflip::form1::RuneList {
 
   HWND window_ = nullptr;
   std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter> font_;
-  HWND focus_ = nullptr;  // the control that had the focus when the window was last active
+  bool comStarted_ = false;  // for the name of List1 that screen readers read
+  HWND focus_ = nullptr;     // the control that had the focus when the window was last active
   sigilflip::form1::Form1State state_;
 };
 

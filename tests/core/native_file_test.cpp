@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <numeric>
 #include <string>
 #include <utility>
@@ -103,6 +107,18 @@ TEST(Judge, TriesAgainOrSaysWhatToDo) {
     EXPECT_EQ(verdict.reason, reason) << failed.error;
   }
 }
+
+#ifdef _WIN32
+TEST(InProtectedFolder, ProgramFilesInAnyCaseAndNoOtherFolder) {
+  wchar_t programs[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"ProgramFiles", programs, MAX_PATH), 0u);
+  std::wstring lower = programs;
+  CharLowerW(lower.data());
+  EXPECT_TRUE(InProtectedFolder(lower + L"\\Game"));
+  EXPECT_TRUE(InProtectedFolder(L"\\\\?\\" + std::wstring(programs)));
+  EXPECT_FALSE(InProtectedFolder(std::wstring(programs) + L" Games\\Game"));
+}
+#endif
 
 TEST(TemporaryName, OnlyOurOwnNamesCountAsTemporary) {
   const std::filesystem::path target = std::filesystem::path("game") / "magic-new.ini";
