@@ -1,6 +1,7 @@
 #include "code_page.h"
 
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -280,6 +281,14 @@ unsigned CodePageOfLocale(std::string_view locale) {
       {"ja", 932},                                                           //
       {"ko", 949},
   };
+  // Languages that Windows writes in Unicode alone: Wine gives them UTF-8 as the ANSI code page.
+  static const std::set<std::string_view> kUnicodeOnly = {
+      "am", "as", "bn", "bo", "dv", "gu", "hi", "hy", "iu", "ka", "km", "kn", "lo",
+      "ml", "mr", "ne", "or", "pa", "sa", "si", "syr", "ta", "te", "ti",
+  };
+  if (kUnicodeOnly.contains(language)) {
+    return kUtf8;
+  }
   const auto found = kByLanguage.find(language);
   return found != kByLanguage.end() ? found->second : 1252;
 }

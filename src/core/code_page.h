@@ -88,7 +88,8 @@ inline constexpr char32_t kUndefined = 0xDC00;
 // The code page that Windows (and Wine) uses for the language of a POSIX locale name
 // ("ru_RU.UTF-8", "zh_TW", "C"): 1250 for Central European languages, 1251 Cyrillic, 1253 Greek,
 // 1254 Turkish and Azerbaijani, 1255 Hebrew, 1256 Arabic script, 1257 Baltic, 1258 Vietnamese,
-// 874 Thai, 932 Japanese, 936 Chinese (Simplified), 949 Korean, 950 Chinese (Traditional); 1252
+// 874 Thai, 932 Japanese, 936 Chinese (Simplified), 949 Korean, 950 Chinese (Traditional), UTF-8
+// (65001) for the languages Windows writes in Unicode alone (Armenian, Georgian, Hindi...); 1252
 // for every other language, and for C and POSIX.
 unsigned CodePageOfLocale(std::string_view locale);
 // The casing of a POSIX or Windows locale name ("tr_TR.UTF-8", "az-Latn-AZ"): Turkic for Turkish

@@ -135,7 +135,8 @@ TEST(CodePage, OfTheLocalesLanguage) {
       {"lt_LT", 1257},       {"lv_LV", 1257},          {"et_EE", 1257},       {"vi_VN", 1258},
       {"th_TH", 874},        {"ja_JP.UTF-8", 932},     {"zh_CN.UTF-8", 936},  {"zh_SG", 936},
       {"ko_KR.EUC-KR", 949}, {"zh_TW.UTF-8", 950},     {"zh_HK", 950},        {"", 1252},
-      {"uz_UZ", 1254},       {"uz_UZ@cyrillic", 1251}, {"ug_CN", 1256},
+      {"uz_UZ", 1254},       {"uz_UZ@cyrillic", 1251}, {"ug_CN", 1256}, {"hy_AM.UTF-8", 65001},
+      {"ka_GE", 65001},
   };
   for (const auto& [locale, codePage] : cases) {
     EXPECT_EQ(CodePageOfLocale(locale), codePage) << locale;

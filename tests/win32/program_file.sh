@@ -14,7 +14,7 @@ objdump=x86_64-w64-mingw32-objdump
 imports=$("$objdump" -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort)
 for dll in $imports; do
   case "$dll" in
-    KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | MSVCRT.DLL | ADVAPI32.DLL | SHELL32.DLL) ;;
+    KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | MSVCRT.DLL | ADVAPI32.DLL | SHELL32.DLL | OLE32.DLL) ;;
     *) fail "Sigilflip.exe needs $dll, which not every Windows has" ;;
   esac
 done
