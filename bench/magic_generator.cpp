@@ -9,8 +9,43 @@
 namespace sigilflip::bench {
 namespace {
 
-constexpr std::array<const char*, 12> kSyllables = {"fir", "ka",  "thor",   "ul",  "gen", "is",
-                                                    "ans", "ber", "\xE6th", "wyn", "sol", "dag"};
+using Syllables = std::array<const char*, 12>;
+constexpr Syllables kSyllables = {"fir", "ka",  "thor",   "ul",  "gen", "is",
+                                  "ans", "ber", "\xE6th", "wyn", "sol", "dag"};
+// In Windows-1251, Shift JIS (932: trail bytes that look like X and a backslash among them) and
+// UTF-8 (letters of several scripts, an invalid byte among them).
+constexpr Syllables kCyrillic = {"\xEE\xE3",     "\xED\xFF",     "\xE2\xE5",     "\xF2\xE5\xF0",
+                                 "\xE7\xE5\xEC", "\xEB\xFF",     "\xF1\xEE\xEB", "\xED\xF6\xE5",
+                                 "\xEB\xB8\xE4", "\xC8\xD1\xCA", "\xE2\xEE\xEB", "\xED\xE0"};
+constexpr Syllables kJapanese = {"\x89\xCE", "\x8B\x85", "\x90\x85", "\x95\x97",
+                                 "\x97\x8B", "\x8C\xF5", "\x88\xC5", "\x95X",
+                                 "\x83\x5C", "\x8C\x95", "\x97\xB3", "\x89\xA4"};
+constexpr Syllables kUtf8 = {"\xD0\xB4\xD0\xBE\xD0\xBC",
+                             "\xCE\xA6\xCE\xA9\xCE\xA3",
+                             "\xE7\x81\xAB",
+                             "stra\xC3\x9F"
+                             "e",
+                             "il\xC4\xB1k",
+                             "\xD0\x96\xD0\x90\xD0\xA0",
+                             "\xD1\x91\xD0\xB6",
+                             "\xCE\xBD\xCE\xB1\xCF\x8C\xCF\x82",
+                             "\xE6\xB0\xB7",
+                             "\xEA\x99\xAE",
+                             "\xC7\x85",
+                             "\xFF"};
+
+const Syllables& SyllablesOf(unsigned codePage) {
+  switch (codePage) {
+    case 1251:
+      return kCyrillic;
+    case 932:
+      return kJapanese;
+    case 65001:
+      return kUtf8;
+    default:
+      return kSyllables;
+  }
+}
 constexpr std::array<const char*, 5> kRuneKeys = {"Rune1=", "RUNE2=", "rune3=", "Rune4=", "RuNe5="};
 constexpr std::array<const char*, 6> kOtherKeys = {
     "Mana=", "Cooldown=", "Icon=", "Description=", "School=", "Range="};
@@ -34,7 +69,9 @@ std::string Upper(std::string name) {
 }  // namespace
 
 void GenerateMagicIni(const std::filesystem::path& path, std::size_t bytes, int runeCount,
-                      std::uint32_t seed) {
+                      std::uint32_t seed, unsigned codePage, bool longNames) {
+  const Syllables& syllables = SyllablesOf(codePage);
+  const std::size_t leastParts = longNames ? 17 : 2;
   std::mt19937 engine(seed);
   auto below = [&engine](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(engine);
@@ -43,8 +80,8 @@ void GenerateMagicIni(const std::filesystem::path& path, std::size_t bytes, int 
   std::vector<std::string> names;
   for (int i = 0; i < runeCount; ++i) {
     std::string name;
-    for (std::size_t parts = 2 + below(2); parts > 0; --parts) {
-      name += kSyllables[below(kSyllables.size())];
+    for (std::size_t parts = leastParts + below(2); parts > 0; --parts) {
+      name += syllables[below(syllables.size())];
     }
     names.push_back(Capitalised(name) + std::to_string(i));
   }

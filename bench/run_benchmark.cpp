@@ -23,17 +23,20 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// A folder per file size, made once and removed at exit.
-const fs::path& FolderFor(std::size_t bytes, int runes) {
+// A folder per file, made once and removed at exit.
+const fs::path& FolderFor(std::size_t bytes, int runes, unsigned codePage, bool longNames) {
   static const fs::path root =
       fs::temp_directory_path() / ("sigilflip-bench-" + std::to_string(getpid()));
-  static std::map<std::size_t, fs::path> folders;
+  static std::map<std::string, fs::path> folders;
   static const bool cleanup = (std::atexit([] { fs::remove_all(root); }), true);
   (void)cleanup;
-  auto [it, made] = folders.try_emplace(bytes, root / std::to_string(bytes));
+  const std::string name =
+      std::to_string(bytes) + "-" + std::to_string(codePage) + (longNames ? "-long" : "");
+  auto [it, made] = folders.try_emplace(name, root / name);
   if (made) {
     fs::create_directories(it->second);
-    sigilflip::bench::GenerateMagicIni(it->second / sigilflip::kInputName, bytes, runes);
+    sigilflip::bench::GenerateMagicIni(it->second / sigilflip::kInputName, bytes, runes, 1,
+                                       codePage, longNames);
   }
   return it->second;
 }
@@ -110,7 +113,9 @@ double PeakMemoryMiB() {
 
 void BM_Run(benchmark::State& state) {
   const auto bytes = static_cast<std::size_t>(state.range(0));
-  const fs::path& folder = FolderFor(bytes, static_cast<int>(state.range(1)));
+  const auto codePage = static_cast<unsigned>(state.range(2));
+  const fs::path& folder =
+      FolderFor(bytes, static_cast<int>(state.range(1)), codePage, state.range(3) != 0);
   const auto fileBytes = static_cast<double>(fs::file_size(folder / sigilflip::kInputName));
 
   // Both replacements have an old file to replace from the first measured iteration on.
@@ -120,7 +125,7 @@ void BM_Run(benchmark::State& state) {
   double syncedFloorSeconds = 0;
   double peakMiB = 0;
   for (auto _ : state) {
-    sigilflip::RuneTable table;
+    sigilflip::RuneTable table(sigilflip::CodePage::Get(codePage));
     sigilflip::SeededRandom random(43210.5f);
     ResetPeakMemory();
     sigilflip::RunTexts texts;  // the run's, in words, as the window shows them
@@ -152,12 +157,19 @@ void BM_Run(benchmark::State& state) {
 }
 
 constexpr std::int64_t kMB = 1000 * 1000;
+// Windows-1252, then each kind of code page on a file of its own names: single-byte (1251),
+// double-byte (932), UTF-8; names of over 32 bytes, the longest that the table remembers as
+// spelt, in Windows-1252 and 932.
 BENCHMARK(BM_Run)
-    ->ArgNames({"bytes", "runes"})
-    ->Args({20 * 1000, 60})
-    ->Args({1 * kMB, 1000})
-    ->Args({10 * kMB, 1000})
-    ->Args({100 * kMB, 1000})
+    ->ArgNames({"bytes", "runes", "code_page", "long"})
+    ->Args({20 * 1000, 60, 1252, 0})
+    ->Args({1 * kMB, 1000, 1252, 0})
+    ->Args({10 * kMB, 1000, 1252, 0})
+    ->Args({100 * kMB, 1000, 1252, 0})
+    ->Args({10 * kMB, 1000, 1251, 0})
+    ->Args({10 * kMB, 1000, 65001, 0})
+    ->Args({10 * kMB, 1000, 1252, 1})
+    ->Args({10 * kMB, 1000, 932, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

@@ -218,14 +218,23 @@ void CodePage::ForEachCharacter(std::string_view text, Each&& each) const {
 
 std::string CodePage::Key(std::string_view name) const {
   std::string key;
-  key.reserve(name.size());
   if (singleByte_) {
+    key.reserve(name.size());
     for (const char c : name) {
       key += Fold(c);
     }
     return key;
   }
-  ForEachCharacter(name, [&](Character c) { AppendUtf8(c.upper, key); });
+  // Each character's upper case in three bytes, enough for any code point.
+  key.resize(3 * name.size());
+  char* at = key.data();
+  ForEachCharacter(name, [&at](Character c) {
+    at[0] = static_cast<char>(c.upper);
+    at[1] = static_cast<char>(c.upper >> 8);
+    at[2] = static_cast<char>(c.upper >> 16);
+    at += 3;
+  });
+  key.resize(static_cast<std::size_t>(at - key.data()));
   return key;
 }
 

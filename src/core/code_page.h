@@ -45,7 +45,7 @@ class CodePage {
   bool foldsByBits() const { return foldsByBits_; }
 
   // What two names that are one rune have in common: their upper case, byte by byte in a
-  // single-byte code page, else the upper case of each character decoded, as UTF-8. Bytes the code
+  // single-byte code page, else the upper case of each character decoded. Bytes the code
   // page leaves undefined stay themselves, so that different bytes never become one rune.
   std::string Key(std::string_view name) const;
 

@@ -17,6 +17,7 @@ void RuneTable::Reset() {
   }
   RuneCount_ = 0;
   slotInBucket_.fill(0);
+  slotOfName_.fill(0);
   keys_.clear();
   hashes_.clear();
   spellings_.clear();
@@ -129,7 +130,22 @@ std::size_t RuneTable::BucketOf(std::string_view stripped, const std::string& wh
   }
 }
 
+std::size_t RuneTable::NameBucket(std::string_view stripped) const {
+  for (std::size_t bucket = HashFolded(stripped) & (kBuckets - 1);;
+       bucket = (bucket + 1) & (kBuckets - 1)) {
+    const Int16 slot = slotOfName_[bucket];
+    if (slot == 0 || Runes_[static_cast<std::size_t>(slot - 1)].Name == stripped) {
+      return bucket;
+    }
+  }
+}
+
 Int16 RuneTable::SlotOfStripped(std::string_view stripped) const {
+  if (keyed()) {
+    if (const Int16 slot = slotOfName_[NameBucket(stripped)]; slot != 0) {
+      return slot;
+    }
+  }
   const std::string wholeKey = WholeKey(stripped);
   return slotInBucket_[BucketOf(stripped, wholeKey, HashOf(stripped, wholeKey))];
 }
@@ -154,6 +170,11 @@ Int16 RuneTable::SlotAfterAdding(std::string_view RuneName) {
 }
 
 Int16 RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
+  const std::size_t nameBucket = keyed() ? NameBucket(stripped) : 0;
+  if (keyed() && slotOfName_[nameBucket] != 0) {
+    RememberSpelling(spelling, slotOfName_[nameBucket]);
+    return slotOfName_[nameBucket];
+  }
   std::string wholeKey = WholeKey(stripped);
   const std::uint32_t hash = HashOf(stripped, wholeKey);
   const std::size_t bucket = BucketOf(stripped, wholeKey, hash);
@@ -171,6 +192,9 @@ Int16 RuneTable::AddStripped(std::string_view stripped, BufferedName spelling) {
   keys_.push_back(codePage_->singleByte() ? codePage_->Key(stripped) : std::move(wholeKey));
   hashes_.push_back(hash);
   slotInBucket_[bucket] = slot;
+  if (keyed()) {
+    slotOfName_[nameBucket] = slot;
+  }
   RuneCount_ = slot;
   RememberSpelling(spelling, slot);
   return slot;

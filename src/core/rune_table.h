@@ -149,6 +149,13 @@ class RuneTable {
   }
   Int16 SlotOfStripped(std::string_view stripped) const;
 
+  // Whether the index hashes a key made for each name (CodePage::Key): in multi-byte code pages,
+  // and single-byte ones whose letters do not fold by bits. Each rune's name as first met is then
+  // found by its bytes first, so that most look-ups make no key.
+  bool keyed() const { return !codePage_->singleByte() || !codePage_->foldsByBits(); }
+  // The bucket of slotOfName_ that holds `stripped`'s slot, or the empty one where it would go.
+  std::size_t NameBucket(std::string_view stripped) const;
+
   static std::size_t IndexOf(Int16 slot);
   // A multi-byte code page's key of `stripped` (CodePage::Key), made once for a look-up; empty in
   // single-byte code pages, whose bytes are folded as they are compared.
@@ -164,6 +171,7 @@ class RuneTable {
   std::vector<RuneRecord> Runes_;  // index 0 is slot 1
   Int16 RuneCount_ = 0;
   std::array<Int16, kBuckets> slotInBucket_{};   // 0: empty
+  std::array<Int16, kBuckets> slotOfName_{};     // where keyed(), by the name's bytes; 0: empty
   std::vector<std::string> keys_;                // per slot, index 0 is slot 1
   std::vector<std::uint32_t> hashes_;            // per slot
   std::vector<Spelling> spellings_;              // up to kSpellings, in the order met
