@@ -47,25 +47,18 @@ TEST(CodePage1252, EveryByteIsItsOwnCharacter) {
   EXPECT_EQ(Western().ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
-// A code page by its number, with Unicode's casing, or as it is.
-struct Page {
-  Page(unsigned number) : page(CodePage::Get(number)) {}  // NOLINT: rows give a number
-  Page(const CodePage& given) : page(given) {}            // NOLINT
-  const CodePage& page;
-};
-
 // Names in each code page: one rune or two, and how the first reads. Multi-byte code pages
 // decode a name as a whole: a trail byte that looks like a letter or a backslash is none. Bytes
 // that make no character stay themselves, and read as their value.
 TEST(CodePage, NamesAreOneRuneByTheirUpperCase) {
-  const CodePage& turkish = CodePage::Get(1254, Casing::kTurkic);
-  const CodePage& utf8 = CodePage::Get(65001);
+  constexpr auto kTurkic = Casing::kTurkic;
   const struct {
-    Page codePage;
+    unsigned codePage;
     std::string first;
     std::string second;
     bool oneRune;
     std::string firstReads;
+    Casing casing = Casing::kInvariant;
   } cases[] = {
       {1252, "\xFF", "\x9F", true, "ÿ"},
       {1252,
@@ -88,18 +81,15 @@ TEST(CodePage, NamesAreOneRuneByTheirUpperCase) {
       {1254, "\xFD", "I", true, "ı"},
       {1254, "i", "I", true, "i"},
       {1254, "\xDD", "i", false, "İ"},
-      {turkish,
-       "\xFD"
-       "l\xFDk",
-       "ILIK", true, "ılık"},  // Turkish: two words, ılık and ilik
-      {turkish, "ilik", "\xDDL\xDDK", true, "ilik"},
-      {turkish, "ilik", "ILIK", false, "ilik"},
-      {utf8, "дом", "ДОМ", true, "дом"},
-      {utf8, "straße", "STRASSE", false, "straße"},
-      {utf8, "a\xFF", "A\xFF", true, "a\\xFF"},                          // an invalid byte: itself
-      {utf8, "\xE0\x80\x80", "\xE0\x80\x81", false, "\\xE0\\x80\\x80"},  // overlong
-      {utf8, "\xF0\x90\x90\xA8", "\xF0\x90\x90\xA8", true, "𐐨"},
-      {CodePage::Get(65001, Casing::kTurkic), "i", "\xC4\xB0", true, "i"},
+      {1254, "\xFDl\xFDk", "ILIK", true, "ılık", kTurkic},  // Turkish: two words, ılık and ilik
+      {1254, "ilik", "\xDDL\xDDK", true, "ilik", kTurkic},
+      {1254, "ilik", "ILIK", false, "ilik", kTurkic},
+      {65001, "дом", "ДОМ", true, "дом"},
+      {65001, "straße", "STRASSE", false, "straße"},
+      {65001, "a\xFF", "A\xFF", true, "a\\xFF"},                          // an invalid byte: itself
+      {65001, "\xE0\x80\x80", "\xE0\x80\x81", false, "\\xE0\\x80\\x80"},  // overlong
+      {65001, "\xF0\x90\x90\xA8", "\xF0\x90\x90\xA8", true, "𐐨"},
+      {65001, "i", "\xC4\xB0", true, "i", kTurkic},
       {932, "\x89\xCE\x8B\x85", "\x89\xCE\x8B\x85", true, "火球"},
       {932, "\x83\x5C", "\x83\x7C", false, "ソ"},  // a backslash as trail byte
       {932, "\x83\x61", "\x83\x41", false, "ヂ"},  // a trail byte a, and A
@@ -112,9 +102,10 @@ TEST(CodePage, NamesAreOneRuneByTheirUpperCase) {
       {950, "\xA4\xF5", "\xA4\xF5", true, "火"},
       {950, "\xA4\x61", "\xA4\x41", false, "兀"},
   };
-  for (const auto& [codePage, first, second, oneRune, firstReads] : cases) {
-    SCOPED_TRACE(testing::Message() << codePage.page.number() << " " << firstReads);
-    RuneTable table(codePage.page);
+  for (const auto& [codePage, first, second, oneRune, firstReads, casing] : cases) {
+    SCOPED_TRACE(testing::Message() << codePage << " " << firstReads);
+    RuneTable table(CodePage::Get(codePage, casing));
+    ASSERT_EQ(table.codePage().number(), codePage);
     ASSERT_TRUE(table.AddRune(first));
     ASSERT_TRUE(table.AddRune("  " + second + " "));
     EXPECT_EQ(table.RuneCount(), oneRune ? 1 : 2);
@@ -128,14 +119,22 @@ TEST(CodePage, OfTheLocalesLanguage) {
     const char* locale;
     unsigned codePage;
   } cases[] = {
-      {"C", 1252},           {"POSIX", 1252},          {"en_US.UTF-8", 1252}, {"de_DE", 1252},
-      {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},          {"hu_HU", 1250},       {"ru_RU.UTF-8", 1251},
-      {"uk_UA", 1251},       {"bg_BG.UTF-8", 1251},    {"sr_RS", 1251},       {"sr_RS@latin", 1250},
-      {"el_GR.UTF-8", 1253}, {"tr_TR.UTF-8", 1254},    {"he_IL", 1255},       {"ar_EG", 1256},
-      {"lt_LT", 1257},       {"lv_LV", 1257},          {"et_EE", 1257},       {"vi_VN", 1258},
-      {"th_TH", 874},        {"ja_JP.UTF-8", 932},     {"zh_CN.UTF-8", 936},  {"zh_SG", 936},
-      {"ko_KR.EUC-KR", 949}, {"zh_TW.UTF-8", 950},     {"zh_HK", 950},        {"", 1252},
-      {"uz_UZ", 1254},       {"uz_UZ@cyrillic", 1251}, {"ug_CN", 1256}, {"hy_AM.UTF-8", 65001},
+      {"C", 1252},           {"POSIX", 1252},
+      {"en_US.UTF-8", 1252}, {"de_DE", 1252},
+      {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},
+      {"hu_HU", 1250},       {"ru_RU.UTF-8", 1251},
+      {"uk_UA", 1251},       {"bg_BG.UTF-8", 1251},
+      {"sr_RS", 1251},       {"sr_RS@latin", 1250},
+      {"el_GR.UTF-8", 1253}, {"tr_TR.UTF-8", 1254},
+      {"he_IL", 1255},       {"ar_EG", 1256},
+      {"lt_LT", 1257},       {"lv_LV", 1257},
+      {"et_EE", 1257},       {"vi_VN", 1258},
+      {"th_TH", 874},        {"ja_JP.UTF-8", 932},
+      {"zh_CN.UTF-8", 936},  {"zh_SG", 936},
+      {"ko_KR.EUC-KR", 949}, {"zh_TW.UTF-8", 950},
+      {"zh_HK", 950},        {"", 1252},
+      {"uz_UZ", 1254},       {"uz_UZ@cyrillic", 1251},
+      {"ug_CN", 1256},       {"hy_AM.UTF-8", 65001},
       {"ka_GE", 65001},
   };
   for (const auto& [locale, codePage] : cases) {

@@ -43,12 +43,18 @@ std::string InChild(const std::function<std::string()>& body) {
   return result;
 }
 
-void Become(const User& user) {
-  const std::vector<gid_t> groups(user.groups.begin(), user.groups.end());
-  if (setgroups(groups.size(), groups.data()) != 0 || setgid(groups[0]) != 0 ||
-      setuid(user.uid) != 0) {
-    throw std::runtime_error("cannot become user " + std::to_string(user.uid));
+std::string PressedBy(const std::optional<User>& user, const std::function<std::string()>& body) {
+  if (!user) {
+    return body();
   }
+  return InChild([&] {
+    const std::vector<gid_t> groups(user->groups.begin(), user->groups.end());
+    if (setgroups(groups.size(), groups.data()) != 0 || setgid(groups[0]) != 0 ||
+        setuid(user->uid) != 0) {
+      throw std::runtime_error("cannot become user " + std::to_string(user->uid));
+    }
+    return body();
+  });
 }
 
 void WithoutProc() {

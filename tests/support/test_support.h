@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,22 +61,28 @@ inline std::vector<std::string> Mapping(const RuneTable& table) {
   return items;
 }
 
-#ifndef _WIN32
 // Another user of a shared folder: ids without an account, which the kernel takes as they are.
 struct User {
   unsigned uid;
   std::vector<unsigned> groups;  // the first is its own group
 };
-inline const User kOtherUser = {4242, {4242, 4250}};
 inline const User kPlayer = {4243, {4243, 4250}};
 
+#ifndef _WIN32
 // What `body` returns, run in a child process, so that what it changes of the process (its user,
 // its view of the file systems) goes with it; a failure of the child in words.
 std::string InChild(const std::function<std::string()>& body);
-// In a child: becomes `user` (from root), or unmounts /proc for this process alone, as in a
-// container without it; throws std::runtime_error where that cannot be done.
-void Become(const User& user);
+// In a child: unmounts /proc for this process alone, as in a container without it; throws
+// std::runtime_error where that cannot be done.
 void WithoutProc();
+#endif
+// What `body` returns, run by `user` (POSIX, from root, in a child process), or by this process.
+#ifdef _WIN32
+inline std::string PressedBy(const std::optional<User>&, const std::function<std::string()>& body) {
+  return body();
+}
+#else
+std::string PressedBy(const std::optional<User>& user, const std::function<std::string()>& body);
 #endif
 
 // The texts, one string.
