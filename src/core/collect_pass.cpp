@@ -126,7 +126,7 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table, const std::filesyst
   LineReader reader(source, capacity);
   if (CollectWith(reader, source, table, first.found, input)) {
     first.ends = reader.Ends();
-    first.fingerprint = reader.Fingerprint();
+    first.read = reader.Read();
   } else {
     // The file's lines end in CR, from its first byte.
     table.Reset();
@@ -134,7 +134,7 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table, const std::filesyst
     source.Rewind();
     LineReader again(source, LineEnds::CarriageReturn, capacity);
     CollectWith(again, source, table, first.found, input);
-    first.fingerprint = again.Fingerprint();
+    first.read = again.Read();
   }
   if (first.ends == LineEnds::LineFeed) {
     first.found.StopAt(0);  // nothing was recorded

@@ -52,7 +52,7 @@ void LineReader::Fill() {
     begin_ = 0;
   }
   const std::size_t count = source_.Read(buffer_ + end_, capacity_ - end_);
-  fingerprint_.Add(buffer_ + end_, count);
+  read_.Add(buffer_ + end_, count);
   if (!decided_) {
     Decide(buffer_ + end_, count);
   }

@@ -10,7 +10,7 @@
 #include "byte_stream.h"
 #include "line_model.h"
 #include "line_scan.h"
-#include "stream_fingerprint.h"
+#include "read_hash.h"
 
 namespace sigilflip {
 
@@ -40,7 +40,8 @@ class LineReader {
     return offset_ + static_cast<std::uint64_t>(at - buffer_);
   }
   // Of every byte read so far.
-  const StreamFingerprint& Fingerprint() const { return fingerprint_; }
+  ReadDigest Read() const { return read_.Digest(); }
+  std::uint64_t ReadSize() const { return read_.Size(); }
 
   LineEnds Ends() const {
     return terminator_ == '\r' ? LineEnds::CarriageReturn : LineEnds::LineFeed;
@@ -104,7 +105,7 @@ class LineReader {
   bool decided_ = true;     // the line ends are known
   bool handedOut_ = false;  // lines have been handed out
   bool restart_ = false;
-  StreamFingerprint fingerprint_;
+  ReadHash read_;
 };
 
 // Calls wholeLines(text) for runs of whole lines in the buffer, and for every other line

@@ -154,7 +154,7 @@ struct Rewrite {
       }
       const char* start = data + inLines;
       // A source that changed since the first pass may not be what the record says (its
-      // fingerprint tells at the end): a place in a line rewritten already, or a rune line cut
+      // digest tells at the end): a place in a line rewritten already, or a rune line cut
       // short, stops the run at once.
       if (start < copyFrom) {
         Changed();
@@ -218,7 +218,7 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
   LineReader reader(source, first.ends, capacity);
   // Bytes past those that the first pass read are looked at as the first pass would have: a rune
   // line there with a name the table does not hold is named.
-  const std::uint64_t covered = std::min(first.found.CoveredUpTo(), first.fingerprint.Size());
+  const std::uint64_t covered = std::min(first.found.CoveredUpTo(), first.read.size);
   FoundLines::Reader places(first.found);
   WithFastestScan([&](auto scan) {
     ForEachLine(
@@ -254,7 +254,7 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
           }
         });
   });
-  if (!(reader.Fingerprint() == first.fingerprint)) {
+  if (reader.Read() != first.read) {
     rewrite.Changed();
   }
   out.Flush(at);

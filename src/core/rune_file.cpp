@@ -11,20 +11,29 @@ RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const CodePage& codePage, std::size_t foundCap) {
   // A byte order mark is written back where it was, before the first line.
   WithoutByteOrderMark text(source);
-  RuneTable table(codePage);
-  const FirstPass first = CollectRunes(text, table, input, capacity, foundCap);
-  const bool marked = text.marked();
-  ScrambleRunes(table, random);
-  text.Rewind();
-  ByteSink& sink = openSink();
-  if (marked) {
-    sink.Write(WithoutByteOrderMark::kMark);
+  for (int read = 1;; ++read) {
+    try {
+      RuneTable table(codePage);
+      const FirstPass first = CollectRunes(text, table, input, capacity, foundCap);
+      const bool marked = text.marked();
+      ScrambleRunes(table, random);
+      text.Rewind();
+      ByteSink& sink = openSink();
+      if (marked) {
+        sink.Write(WithoutByteOrderMark::kMark);
+      }
+      RewriteRunes(text, first, table, sink, input, capacity);
+      if (text.marked() != marked) {
+        throw RunError(RunFailure::Changed(input));
+      }
+      return table;
+    } catch (const RunError& error) {
+      if (read == 2 || !IsChange(error.failure())) {
+        throw;
+      }
+      text.Rewind();
+    }
   }
-  RewriteRunes(text, first, table, sink, input, capacity);
-  if (text.marked() != marked) {
-    throw RunError(RunFailure::Changed(input));
-  }
-  return table;
 }
 
 }  // namespace sigilflip

@@ -10,6 +10,7 @@
 #include "line_reader.h"
 #include "random_source.h"
 #include "run_error.h"
+#include "read_hash.h"
 #include "rune_table.h"
 
 namespace sigilflip {
@@ -18,8 +19,14 @@ namespace sigilflip {
 struct FirstPass {
   LineEnds ends;                  // that the source uses
   FoundLines found;               // in a CarriageReturn source
-  StreamFingerprint fingerprint;  // of the source as the first pass read it
+  ReadDigest read;                // of the source as the first pass read it
 };
+
+// Whether `failure` is that of a source that changed between the passes.
+inline bool IsChange(const RunFailure& failure) {
+  return failure.kind == RunFailure::Kind::kChanged ||
+         failure.kind == RunFailure::Kind::kChangedWhileReading;
+}
 
 // The first pass: adds the value of every rune line to `table`, which is empty, learns the line
 // ends that the source uses as it goes, and records where the second pass rewrites, in up to
@@ -34,16 +41,18 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table,
 // new name of its rune, through a buffer of about `capacity` bytes, and hands the last of it on.
 // `first` is what CollectRunes learned while it filled `table`. Throws RunError when the source is
 // not what `first` read: a rune line names a rune the table does not hold, or it differs in any
-// byte (the source changed since the first pass).
+// byte (the source changed since the first pass; see IsChange).
 void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& table,
                   ByteSink& sink, const std::filesystem::path& input = "magic.ini",
                   std::size_t capacity = LineReader::kDefaultCapacity);
 
 // One run over a source: the first pass into a new table, the scramble, then the second pass,
 // which writes to the sink that `openSink` gives once the first pass is through (so that a run
-// that fails before creates no output), flushed. `capacity` sizes the read and write buffers,
-// `foundCap` the first pass's record. Returns the table, whose names are in `codePage`; throws
-// RunError as the passes do.
+// that fails before creates no output), flushed; a sink of its own each time it is called. `capacity` sizes the read and write buffers,
+// `foundCap` the first pass's record. A source that changed between the passes is read again from
+// the first pass, once: a change made during a run, or a cache that was stale, has most often
+// settled by then. Returns the table, whose names are in `codePage`; throws RunError as the passes
+// do.
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const std::function<ByteSink&()>& openSink,
                        const std::filesystem::path& input = "magic.ini",
