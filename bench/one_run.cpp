@@ -6,9 +6,9 @@
 #include <string>
 
 #include "magic_generator.h"
-#include "random_source.h"
-#include "run_texts.h"
-#include "sigilflipper.h"
+#include "run/random_source.h"
+#include "run/sigilflipper.h"
+#include "words/run_texts.h"
 
 int main(int argc, char* argv[]) {
   if (argc != 4) {

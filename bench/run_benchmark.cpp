@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "magic_generator.h"
-#include "random_source.h"
-#include "run_texts.h"
-#include "sigilflipper.h"
+#include "run/random_source.h"
+#include "run/sigilflipper.h"
+#include "words/run_texts.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "form1.h"
 #include "game_folder.h"
 #include "message_boxes.h"
-#include "user_texts.h"
 #include "version.h"
+#include "words/user_texts.h"
 
 namespace {
 

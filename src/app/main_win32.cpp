@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "game_folder.h"
-#include "user_texts.h"
-#include "windows_text.h"
+#include "text/windows_text.h"
+#include "words/user_texts.h"
 
 namespace {
 

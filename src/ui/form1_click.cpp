@@ -4,9 +4,9 @@
 #include <ctime>
 #include <utility>
 
-#include "random_source.h"
-#include "run_texts.h"
-#include "sigilflipper.h"
+#include "run/random_source.h"
+#include "run/sigilflipper.h"
+#include "words/run_texts.h"
 
 namespace sigilflip::form1 {
 

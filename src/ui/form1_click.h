@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "rune_table.h"
+#include "text/rune_table.h"
 
 // What a click on Command1 does, and what it takes from outside the window: the time of day and
 // the message boxes. Standard C++, shared by both front ends; each gives its real clock and boxes,

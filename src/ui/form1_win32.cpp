@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "form1_layout.h"
-#include "windows_text.h"
+#include "text/windows_text.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "game_folder.h"
 
-#include "native_file.h"
-#include "sigilflipper.h"
+#include "files/native_file.h"
+#include "run/sigilflipper.h"
 
 namespace sigilflip::form1 {
 namespace {

@@ -1,4 +1,4 @@
-#include "code_page.h"
+#include "text/code_page.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "native_text.h"
-#include "rune_table.h"
+#include "text/native_text.h"
+#include "text/rune_table.h"
 
 namespace sigilflip {
 namespace {

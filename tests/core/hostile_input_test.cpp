@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "run/sigilflipper.h"
 #include "run_check.h"
-#include "sigilflipper.h"
 #include "test_support.h"
 
 namespace sigilflip {
@@ -142,12 +142,12 @@ class ChangedBetweenPasses : public ::testing::Test {
 // new ones; changed again, the run stops.
 TEST_F(ChangedBetweenPasses, ChangedOnceIsReadAgainTwiceIsAnError) {
   const std::string grown = "RUNE1=a\r\nRUNE2=b\r\nRUNE3=intruder\r\n";
-  for (const auto& [now, output] :
+  for (const auto& change :
        {std::pair<std::string, std::string>{grown, "Rune1=a\r\nRune2=b\r\nRune3=intruder\r\n"},
         {"RUNE2=B", "Rune2=B\r\n"}}) {
-    const RunOutcome outcome = RunMeddling([&] { WriteBytes(folder / "magic.ini", now); });
-    EXPECT_TRUE(outcome.succeeded) << now;
-    EXPECT_EQ(outcome.output, output);
+    const RunOutcome outcome = RunMeddling([&] { WriteBytes(folder / "magic.ini", change.first); });
+    EXPECT_TRUE(outcome.succeeded) << change.first;
+    EXPECT_EQ(outcome.output, change.second);
   }
   std::string growing = grown;
   const RunOutcome outcome =

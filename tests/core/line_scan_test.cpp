@@ -1,4 +1,4 @@
-#include "line_scan.h"
+#include "text/line_scan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "native_file.h"
-#include "file_failure.h"
+#include "files/native_file.h"
+#include "files/windows_errors.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "rune_file.h"
-#include "line_reader.h"
-#include "read_hash.h"
-#include "run_texts.h"
+#include "run/rune_file.h"
+#include "text/line_reader.h"
+#include "text/read_hash.h"
+#include "words/run_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scrambler.h"
+#include "run/scrambler.h"
 #include "test_support.h"
 
 namespace sigilflip {
@@ -164,9 +164,9 @@ std::string Rewrite(std::string_view input, const std::vector<float>& draws, Run
         CodePage::Get(1252), cap);
   };
   StringSink sink;
-  table = run(sink, LineReader::kDefaultCapacity, FoundLines::kDefaultCap);
+  table = run(sink, LineReader::kDefaultCapacity, RunePlaces::kDefaultCap);
   for (std::size_t capacity : {6u, 7u, 8u, 9u, 13u, 64u, 1024u}) {
-    for (std::size_t cap : {std::size_t{0}, std::size_t{16}, FoundLines::kDefaultCap}) {
+    for (std::size_t cap : {std::size_t{0}, std::size_t{16}, RunePlaces::kDefaultCap}) {
       StringSink smallSink;
       EXPECT_EQ(testing::Mapping(run(smallSink, capacity, cap)), testing::Mapping(table))
           << "buffers of " << capacity << ", a record of " << cap;
@@ -432,7 +432,7 @@ TEST(RuneFile, SourceChangedBetweenThePassesIsAnError) {
   // replayed from the record.
   const std::string head = "[a]\r\n";
   const std::string runes = head + "RUNE1=abc\r\nkey=v\r\nRUNE2=xyz\r\n";
-  const std::size_t all = FoundLines::kDefaultCap;
+  const std::size_t all = RunePlaces::kDefaultCap;
   const struct {
     std::string after;
     std::size_t cap;  // of the record, in bytes: 13 hold one place of these and no more

@@ -1,4 +1,4 @@
-#include "rune_table.h"
+#include "text/rune_table.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "code_page.h"
+#include "text/code_page.h"
 
 namespace sigilflip {
 namespace {

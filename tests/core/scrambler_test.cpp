@@ -1,4 +1,4 @@
-#include "scrambler.h"
+#include "run/scrambler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sigilflipper.h"
+#include "run/sigilflipper.h"
 
 #include <gtest/gtest.h>
 
@@ -18,15 +18,15 @@
 #include <system_error>
 #include <vector>
 
-#include "file_io.h"
-#include "rune_file.h"
+#include "files/file_io.h"
+#include "run/rune_file.h"
 #include "test_support.h"
-#include "user_texts.h"
+#include "words/user_texts.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "windows_text.h"
+#include "text/windows_text.h"
 #else
 #include <sys/resource.h>
 #include <sys/socket.h>

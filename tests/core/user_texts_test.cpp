@@ -1,4 +1,4 @@
-#include "user_texts.h"
+#include "words/user_texts.h"
 
 #include <gtest/gtest.h>
 

@@ -12,13 +12,13 @@
 #include <string>
 #include <string_view>
 
-#include "byte_stream.h"
-#include "random_source.h"
+#include "run/random_source.h"
+#include "run/rune_file.h"
+#include "run/sigilflipper.h"
 #include "run_check.h"
-#include "rune_file.h"
-#include "rune_table.h"
 #include "scan_events.h"
-#include "sigilflipper.h"
+#include "text/byte_stream.h"
+#include "text/rune_table.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "code_page.h"
-#include "run_texts.h"
-#include "sigilflipper.h"
+#include "run/sigilflipper.h"
+#include "text/code_page.h"
+#include "words/run_texts.h"
 
 namespace sigilflip::testing {
 

@@ -5,9 +5,9 @@
 #include <map>
 #include <sstream>
 
-#include "code_page.h"  // for the texts that the view shows
 #include "recording_view.h"
-#include "sigilflipper.h"
+#include "run/sigilflipper.h"
+#include "text/code_page.h"  // for the texts that the view shows
 
 namespace sigilflip::testing {
 namespace {

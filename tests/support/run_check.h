@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "random_source.h"
-#include "rune_table.h"
+#include "run/random_source.h"
+#include "text/rune_table.h"
 
 namespace sigilflip::testing {
 

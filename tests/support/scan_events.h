@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "line_scan.h"
+#include "text/line_scan.h"
 
 namespace sigilflip::testing {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "files.h"
-#include "random_source.h"
 #include "recording_view.h"
-#include "rune_table.h"
+#include "run/random_source.h"
+#include "text/rune_table.h"
 
 // What the core's GoogleTest suites share.
 namespace sigilflip::testing {

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "list_box.h"
-#include "windows_text.h"
+#include "text/windows_text.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "click_cases.h"
 #include "list_box.h"
 #include "test_support.h"
-#include "windows_text.h"
+#include "text/windows_text.h"
 
 namespace sigilflip {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "windows_text.h"
+#include "text/windows_text.h"
 
 namespace sigilflip::testing {
 

@@ -1,0 +1,263 @@
+// The second pass: the source again, its rune lines rewritten and every line ended in CR LF.
+#include <algorithm>
+#include <bit>
+#include <string>
+#include <vector>
+
+#include "run/rune_file.h"
+
+namespace sigilflip {
+namespace {
+
+// The output keys, each padded to eight bytes so that it is stored as one word.
+constexpr char kOutputKeys[6][8] = {"", "Rune1=", "Rune2=", "Rune3=", "Rune4=", "Rune5="};
+
+std::string_view OutputKey(int key) {
+  return {kOutputKeys[key], kRuneKeyLength};
+}
+
+// Bytes copied from the read buffer, which has kScanOverread readable bytes past its lines, are
+// copied as one or two fixed stores of kShortCopy bytes when they are at most twice as many: most
+// copies are the few lines between two rune lines, and a call would cost more than they do.
+constexpr std::size_t kShortCopy = 32;
+static_assert(kShortCopy <= kScanOverread);
+
+// The room that Copy needs for `size` bytes.
+std::size_t CopyRoom(std::size_t size) {
+  return std::max(size, kShortCopy);
+}
+
+char* Copy(char* to, std::string_view bytes) {
+  const std::size_t size = bytes.size();
+  if (size <= 2 * kShortCopy) {
+    std::memcpy(to, bytes.data(), kShortCopy);
+    if (size > kShortCopy) {
+      std::memcpy(to + size - kShortCopy, bytes.data() + size - kShortCopy, kShortCopy);
+    }
+  } else {
+    std::memcpy(to, bytes.data(), size);
+  }
+  return to + size;
+}
+
+// What follows the key on each rune's lines: its new name and the line end, side by side, each
+// padded to whole blocks so that it is stored a block at a time.
+class Endings {
+ public:
+  static constexpr std::size_t kBlock = 32;
+
+  struct Ending {
+    const char* text;
+    std::size_t size;
+    std::size_t room;  // that Store needs: the size rounded up to whole blocks
+  };
+
+  explicit Endings(const RuneTable& table)
+      : endings_(static_cast<std::size_t>(table.RuneCount()) + 1) {
+    std::vector<std::size_t> offsets(endings_.size());
+    for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
+      Ending& ending = endings_[static_cast<std::size_t>(slot)];
+      offsets[static_cast<std::size_t>(slot)] = text_.size();
+      text_ += table.Runes(slot).NewName;
+      text_ += kLineEnd;
+      ending.size = text_.size() - offsets[static_cast<std::size_t>(slot)];
+      ending.room = (ending.size + kBlock - 1) / kBlock * kBlock;
+      text_.resize(offsets[static_cast<std::size_t>(slot)] + ending.room);
+    }
+    for (std::size_t slot = 1; slot < endings_.size(); ++slot) {
+      endings_[slot].text = text_.data() + offsets[slot];
+    }
+  }
+
+  const Ending& Of(Int16 slot) const { return endings_[static_cast<std::size_t>(slot)]; }
+  // The endings by slot, for a loop to hold in a local.
+  const Ending* BySlot() const { return endings_.data(); }
+
+  // Writes `ending` at `at`, which has room for it.
+  static char* Store(char* at, const Ending& ending) {
+    std::memcpy(at, ending.text, kBlock);  // an ending is never empty
+    for (std::size_t i = kBlock; i < ending.size; i += kBlock) {
+      std::memcpy(at + i, ending.text + i, kBlock);
+    }
+    return at + ending.size;
+  }
+
+ private:
+  std::string text_;
+  std::vector<Ending> endings_;  // by slot
+};
+
+// Writes at `to` the lines `before` a rune line, from the read buffer, then the rune line with
+// `key` and `ending`; returns the position after them. `limit` is out.limit().
+char* WriteRuneLine(OutputBuffer& out, const char* limit, char* to, std::string_view before,
+                    int key, const Endings::Ending& ending) {
+  if (OutputBuffer::Fits(to, limit,
+                         CopyRoom(before.size()) + sizeof kOutputKeys[key] + ending.room)) {
+    to = Copy(to, before);
+    std::memcpy(to, kOutputKeys[key], sizeof kOutputKeys[key]);
+    return Endings::Store(to + kRuneKeyLength, ending);
+  }
+  to = out.Write(to, before);
+  to = out.Write(to, OutputKey(key));
+  return out.Write(to, {ending.text, ending.size});
+}
+
+// Writes at `to` the line `before`, from the read buffer, then CR LF for its end.
+char* WriteLineEnd(OutputBuffer& out, const char* limit, char* to, std::string_view before) {
+  if (OutputBuffer::Fits(to, limit, CopyRoom(before.size()) + kLineEnd.size())) {
+    to = Copy(to, before);
+    std::memcpy(to, kLineEnd.data(), kLineEnd.size());
+    return to + kLineEnd.size();
+  }
+  to = out.Write(to, before);
+  return out.Write(to, kLineEnd);
+}
+
+// What the second pass knows of its source: what the first read, and what the passes write.
+struct Rewrite {
+  const FirstPass& first;
+  const RuneTable& table;
+  const Endings& endings;
+  OutputBuffer& out;
+  const std::filesystem::path& input;
+
+  [[noreturn]] void Changed() const { throw RunError(RunFailure::Changed(input)); }
+
+  // The ending of the rune in `slot`, found for a line that names `name`.
+  const Endings::Ending& EndingOf(Int16 slot, std::string_view name) const {
+    if (slot == 0) {
+      throw RunError(RunFailure::ChangedWhileReading(input, std::string(StripSpaces(name))));
+    }
+    return endings.Of(slot);
+  }
+
+  // Writes `lines`, whole lines of a CarriageReturn source at `offset` in it, at `to`, with the
+  // places that `places` gives there rewritten; returns the position after them and moves
+  // `places` past those places. A place that is not what the first pass found there stops the run.
+  char* ReplayLines(std::string_view lines, std::uint64_t offset, RunePlaces::Reader& places,
+                    char* to) const {
+    const char* const data = lines.data();
+    const char* const end = data + lines.size();
+    const char* copyFrom = data;
+    const char* const limit = out.limit();
+    const Endings::Ending* const endingOf = endings.BySlot();
+    // A copy in a local, which stores into the output cannot change.
+    RunePlaces::Reader reader = places;
+    for (RunePlaces::Place place; reader.Peek(place); reader.Skip(place)) {
+      // Wraps for a place before `lines`, which was in a line read in pieces.
+      const std::uint64_t inLines = place.offset - offset;
+      if (inLines >= lines.size()) {
+        if (place.offset < offset) {
+          continue;
+        }
+        break;
+      }
+      const char* start = data + inLines;
+      // A source that changed since the first pass may not be what the record says (its
+      // digest tells at the end): a place in a line rewritten already, or a rune line cut
+      // short, stops the run at once.
+      if (start < copyFrom) {
+        Changed();
+      }
+      const std::string_view before(copyFrom, static_cast<std::size_t>(start - copyFrom));
+      if (place.key == 0) {
+        to = WriteLineEnd(out, limit, to, before);
+        copyFrom = PastTerminator(start, end);
+        continue;
+      }
+      const char* terminator = end - start > static_cast<std::ptrdiff_t>(kRuneKeyLength)
+                                   ? FindByte(start + kRuneKeyLength, end, '\r')
+                                   : nullptr;
+      if (terminator == nullptr) {
+        Changed();
+      }
+      to = WriteRuneLine(out, limit, to, before, place.key,
+                         endingOf[static_cast<std::size_t>(place.slot)]);
+      copyFrom = PastCarriageReturn(terminator, end);
+    }
+    places = reader;
+    return out.Write(to, {copyFrom, static_cast<std::size_t>(end - copyFrom)});
+  }
+
+  // Writes `lines`, whole lines, at `to`, finding the places to rewrite with `scan`; returns the
+  // position after them.
+  template <typename Scan>
+  char* ScanLines(Scan& scan, std::string_view lines, char* to) const {
+    struct Writing {
+      char* to;
+      const char* copyFrom;
+    };
+    const Writing done = scan(
+        lines, Terminator(first.ends), Writing{to, lines.data()},
+        [&](Writing& writing, const char* start, int key, std::string_view name, const char* next) {
+          const std::string_view before(writing.copyFrom,
+                                        static_cast<std::size_t>(start - writing.copyFrom));
+          writing.to = WriteRuneLine(out, out.limit(), writing.to, before, key,
+                                     EndingOf(table.SlotOf(BufferedName{name}), name));
+          writing.copyFrom = next;
+        },
+        [&](Writing& writing, const char* terminator) {
+          writing.to = WriteLineEnd(
+              out, out.limit(), writing.to,
+              {writing.copyFrom, static_cast<std::size_t>(terminator - writing.copyFrom)});
+          writing.copyFrom = terminator + 1;
+        });
+    return out.Write(done.to, {done.copyFrom, static_cast<std::size_t>(lines.data() + lines.size() -
+                                                                       done.copyFrom)});
+  }
+};
+
+}  // namespace
+
+void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& table,
+                  ByteSink& sink, const std::filesystem::path& input, std::size_t capacity) {
+  const Endings endings(table);
+  OutputBuffer out(sink, capacity);
+  const Rewrite rewrite{first, table, endings, out, input};
+  char* at = out.begin();
+  LineReader reader(source, first.ends, capacity);
+  // Bytes past those that the first pass read are looked at as the first pass would have: a rune
+  // line there with a name the table does not hold is named.
+  const std::uint64_t covered = std::min(first.found.CoveredUpTo(), first.read.size);
+  RunePlaces::Reader places(first.found);
+  WithFastestScan([&](auto scan) {
+    ForEachLine(
+        reader,
+        [&](std::string_view lines) {
+          // Lines that end in CR LF are copied as they stand; the places that the first pass
+          // recorded are rewritten, and past them the pass finds the places itself.
+          const std::uint64_t offset = reader.OffsetOf(lines.data());
+          const std::size_t replayed = offset < covered
+                                           ? static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                 lines.size(), covered - offset))
+                                           : 0;
+          if (replayed > 0) {
+            at = rewrite.ReplayLines(lines.substr(0, replayed), offset, places, at);
+          }
+          if (replayed < lines.size()) {
+            at = rewrite.ScanLines(scan, lines.substr(replayed), at);
+          }
+        },
+        [&](int key, std::string_view name, std::uint64_t) {
+          at = out.Write(at, OutputKey(key));
+          const Endings::Ending& ending = rewrite.EndingOf(table.SlotOf(name), name);
+          at = out.Write(at, {ending.text, ending.size});
+        },
+        [&](const LineReader::Piece& piece) {
+          if (piece.endsInCrLf) {
+            at = out.Write(at, {piece.text.data(), piece.text.size() + kLineEnd.size()});
+            return;
+          }
+          at = out.Write(at, piece.text);
+          if (piece.last) {
+            at = out.Write(at, kLineEnd);
+          }
+        });
+  });
+  if (reader.Read() != first.read) {
+    rewrite.Changed();
+  }
+  out.Flush(at);
+}
+
+}  // namespace sigilflip
