@@ -40,7 +40,7 @@ Lines SplitLines(std::string_view text, LineEnds ends, std::size_t capacity) {
   while (reader.Next(piece)) {
     EXPECT_EQ(piece.first, !open);
     if (piece.first) {
-      EXPECT_TRUE(piece.last || piece.text.size() >= kRuneKeyLength);
+      EXPECT_TRUE(piece.last || piece.text.size() >= rune_key::kLength);
       lines.emplace_back();
     }
     lines.back().append(piece.text);
@@ -137,18 +137,18 @@ TEST(LineReader, CarriageReturnFoundLateStillCounts) {
 }
 
 TEST(RuneKey, MatchesTheFiveKeysAtTheStartInAnyCase) {
-  EXPECT_EQ(RuneKeyNumber("RUNE1=x"), 1);
-  EXPECT_EQ(RuneKeyNumber("rune2="), 2);
-  EXPECT_EQ(RuneKeyNumber("Rune3= x"), 3);
-  EXPECT_EQ(RuneKeyNumber("rUnE4=="), 4);
-  EXPECT_EQ(RuneKeyNumber("RUNE5=RUNE1="), 5);
+  EXPECT_EQ(rune_key::Number("RUNE1=x"), 1);
+  EXPECT_EQ(rune_key::Number("rune2="), 2);
+  EXPECT_EQ(rune_key::Number("Rune3= x"), 3);
+  EXPECT_EQ(rune_key::Number("rUnE4=="), 4);
+  EXPECT_EQ(rune_key::Number("RUNE5=RUNE1="), 5);
   for (const char* line :
        {" RUNE1=x", "RUNE 1=x", "RUNE1 =x", "RUNE6=x", "RUNE0=x", "RUNE1", "RUNE1:x", "RUNES=x",
         "\tRUNE1=x", "RUNE", "", "RUNA1=x", "RUNX1=x", "XUNE1=x", "RXNE1=x", "RUXE1=x",
         "RUN\xC5"
         "1=x",
         "\xD2UNE1=x"}) {
-    EXPECT_EQ(RuneKeyNumber(line), 0) << line;
+    EXPECT_EQ(rune_key::Number(line), 0) << line;
   }
 }
 

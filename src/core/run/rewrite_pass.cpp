@@ -9,12 +9,8 @@
 namespace sigilflip {
 namespace {
 
-// The output keys, each padded to eight bytes so that it is stored as one word.
-constexpr char kOutputKeys[6][8] = {"", "Rune1=", "Rune2=", "Rune3=", "Rune4=", "Rune5="};
-
-std::string_view OutputKey(int key) {
-  return {kOutputKeys[key], kRuneKeyLength};
-}
+using rune_key::kOutput;
+using rune_key::Output;
 
 // Bytes copied from the read buffer, which has kScanOverread readable bytes past its lines, are
 // copied as one or two fixed stores of kShortCopy bytes when they are at most twice as many: most
@@ -91,14 +87,13 @@ class Endings {
 // `key` and `ending`; returns the position after them. `limit` is out.limit().
 char* WriteRuneLine(OutputBuffer& out, const char* limit, char* to, std::string_view before,
                     int key, const Endings::Ending& ending) {
-  if (OutputBuffer::Fits(to, limit,
-                         CopyRoom(before.size()) + sizeof kOutputKeys[key] + ending.room)) {
+  if (OutputBuffer::Fits(to, limit, CopyRoom(before.size()) + sizeof kOutput[0] + ending.room)) {
     to = Copy(to, before);
-    std::memcpy(to, kOutputKeys[key], sizeof kOutputKeys[key]);
-    return Endings::Store(to + kRuneKeyLength, ending);
+    std::memcpy(to, kOutput[static_cast<std::size_t>(key)].data(), sizeof kOutput[0]);
+    return Endings::Store(to + rune_key::kLength, ending);
   }
   to = out.Write(to, before);
-  to = out.Write(to, OutputKey(key));
+  to = out.Write(to, Output(key));
   return out.Write(to, {ending.text, ending.size});
 }
 
@@ -165,8 +160,8 @@ struct Rewrite {
         copyFrom = PastTerminator(start, end);
         continue;
       }
-      const char* terminator = end - start > static_cast<std::ptrdiff_t>(kRuneKeyLength)
-                                   ? FindByte(start + kRuneKeyLength, end, '\r')
+      const char* terminator = end - start > static_cast<std::ptrdiff_t>(rune_key::kLength)
+                                   ? FindByte(start + rune_key::kLength, end, '\r')
                                    : nullptr;
       if (terminator == nullptr) {
         Changed();
@@ -239,7 +234,7 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
           }
         },
         [&](int key, std::string_view name, std::uint64_t) {
-          at = out.Write(at, OutputKey(key));
+          at = out.Write(at, Output(key));
           const Endings::Ending& ending = rewrite.EndingOf(table.SlotOf(name), name);
           at = out.Write(at, {ending.text, ending.size});
         },

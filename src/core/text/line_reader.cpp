@@ -9,7 +9,7 @@ namespace sigilflip {
 LineReader::LineReader(ByteSource& source, LineEnds ends, std::size_t capacity)
     : source_(source),
       terminator_(Terminator(ends)),
-      capacity_(std::max(capacity, std::max(kRuneKeyLength, kNameReadAhead))),
+      capacity_(std::max(capacity, std::max(rune_key::kLength, kNameReadAhead))),
       storage_(std::make_unique_for_overwrite<char[]>(kScanUnderread + capacity_ + kScanOverread)),
       buffer_(storage_.get() + kScanUnderread) {
   // Scans and look-ups read before and past the data (and mask what they read there): that memory

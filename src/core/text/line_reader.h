@@ -127,14 +127,14 @@ void ForEachLine(LineReader& reader, WholeLines&& wholeLines, RuneLine&& runeLin
       break;
     }
     if (piece.first) {
-      key = RuneKeyNumber(piece.text);
+      key = rune_key::Number(piece.text);
       start = reader.OffsetOf(piece.text.data());
       if (key != 0 && piece.last) {
-        runeLine(key, piece.text.substr(kRuneKeyLength), start);
+        runeLine(key, piece.text.substr(rune_key::kLength), start);
         continue;
       }
       if (key != 0) {
-        value.assign(piece.text.substr(kRuneKeyLength));
+        value.assign(piece.text.substr(rune_key::kLength));
       }
     } else if (key != 0) {
       value.append(piece.text);

@@ -10,38 +10,17 @@
 
 #include "text/cpu_features.h"
 #include "text/line_model.h"
+#include "text/rune_key.h"
 
 // Finding the lines that a pass acts on in a run of whole lines: the rune lines, and the line ends
 // that are not CR LF. Everything else is copied as it stands.
 namespace sigilflip {
-
-inline constexpr std::size_t kRuneKeyLength = 6;
 
 // The scans may read up to this many bytes past the lines they are given, and up to
 // kScanUnderread bytes before them; those bytes must be readable, and what they hold does not
 // matter.
 inline constexpr std::size_t kScanOverread = 128;
 inline constexpr std::size_t kScanUnderread = 2;
-
-// Whether the four bytes at `at` are "RUNE" in any letter case. They are tested at once: setting
-// bit 0x20 makes each of R, U, N and E lower case and leaves only the two spellings of each letter
-// equal to it (no other byte of Windows-1252 upper-cases to an ASCII letter).
-inline bool IsRuneKey(const char* at) {
-  std::uint32_t letters;
-  std::uint32_t rune;
-  std::memcpy(&letters, at, 4);
-  std::memcpy(&rune, "rune", 4);
-  return (letters | 0x20202020u) == rune;
-}
-
-// The key number 1 to 5 when the line starts with "RUNE1=" to "RUNE5=" in any letter case, else 0.
-inline int RuneKeyNumber(std::string_view line) {
-  if (line.size() < kRuneKeyLength || line[5] != '=') {
-    return 0;
-  }
-  const auto digit = static_cast<unsigned>(static_cast<unsigned char>(line[4]) - '1');
-  return IsRuneKey(line.data()) && digit < 5 ? static_cast<int>(digit) + 1 : 0;
-}
 
 // The first `byte` in [from, end), or nullptr; `from` lies in lines followed by kScanOverread
 // readable bytes. Most lines are short: one vector look first.
@@ -87,8 +66,8 @@ State ScanLinesPlain(std::string_view lines, char terminator, State state, RuneL
         std::memchr(start, terminator, static_cast<std::size_t>(end - start)));
     const char* next = PastTerminator(found, end);
     const std::string_view line(start, static_cast<std::size_t>(found - start));
-    if (const int key = RuneKeyNumber(line)) {
-      runeLine(state, start, key, line.substr(kRuneKeyLength), next);
+    if (const int key = rune_key::Number(line)) {
+      runeLine(state, start, key, line.substr(rune_key::kLength), next);
     } else if (next - found != 2) {
       oddEnd(state, found);
     }
@@ -158,8 +137,9 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
       // The bytes before `lines` are not its own: its first line starts at its first byte, and
       // its second at the second when the first line is empty.
       keys &= ~std::uint64_t{3};
-      keys |= RuneKeyNumber({begin, kRuneKeyLength}) != 0 ? 1 : 0;
-      keys |= *begin == kTerminator && RuneKeyNumber({begin + 1, kRuneKeyLength}) != 0 ? 2 : 0;
+      keys |= rune_key::Number({begin, rune_key::kLength}) != 0 ? 1 : 0;
+      keys |=
+          *begin == kTerminator && rune_key::Number({begin + 1, rune_key::kLength}) != 0 ? 2 : 0;
     }
     keys &= inside;
     std::uint64_t oddEnds = masks.oddEnds & inside;
@@ -169,7 +149,7 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
     // The rune line that starts at `bit`.
     const auto runeAt = [&](int bit) {
       const char* at = block + bit;
-      const char* value = at + kRuneKeyLength;
+      const char* value = at + rune_key::kLength;
       const char* found = FindByte(value, end, kTerminator);
       runeLine(state, at, at[4] - '0',
                std::string_view(value, static_cast<std::size_t>(found - value)),
@@ -183,7 +163,7 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
     for (; oddEnds == 0 && keys != 0; keys &= keys - 1) {
       // Line starts alone: none lies inside a rune line before it.
       const int bit = std::countr_zero(keys);
-      if (IsRuneKey(block + bit)) {
+      if (rune_key::HasLetters(block + bit)) {
         runeAt(bit);
       }
     }
@@ -192,7 +172,7 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
       if (block + bit < blocks.done) {
         continue;
       }
-      if ((keys >> bit & 1) != 0 && IsRuneKey(block + bit)) {
+      if ((keys >> bit & 1) != 0 && rune_key::HasLetters(block + bit)) {
         runeAt(bit);
       } else if ((oddEnds >> bit & 1) != 0) {
         oddEnd(state, block + bit);

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "facts/int16.h"
+#include "text/rune_key.h"
+#include "text/rune_table.h"
 
 namespace sigilflip {
 
@@ -53,7 +55,7 @@ class RunePlaces {
       }
       std::uint64_t distance = offset - last_;
       last_ = offset;
-      const auto tag = static_cast<std::uint16_t>(key << 13 | slot);
+      const auto tag = static_cast<std::uint16_t>(key << kSlotBits | slot);
       if (distance < kFar) {
         *next_ = static_cast<unsigned char>(distance);
       } else {
@@ -122,7 +124,8 @@ class RunePlaces {
       }
       std::uint16_t tag;
       std::memcpy(&tag, at + 1, sizeof tag);
-      place = {last_ + distance, tag >> 13, static_cast<Int16>(tag & 0x1FFF)};
+      place = {last_ + distance, tag >> kSlotBits,
+               static_cast<Int16>(tag & ((1 << kSlotBits) - 1))};
       size_ = static_cast<std::size_t>(at + 1 + sizeof tag - next_);
       return true;
     }
@@ -141,6 +144,9 @@ class RunePlaces {
 
  private:
   static constexpr unsigned char kFar = 255;
+  // A place's key and slot share two bytes: the key's bits (rune_key.h) over the slot's.
+  static constexpr int kSlotBits = 16 - rune_key::kBits;
+  static_assert(RuneTable::kRuneSlots < 1 << kSlotBits);
   static constexpr std::size_t kLongestPlace = 1 + sizeof(std::uint64_t) + sizeof(std::uint16_t);
   static constexpr std::uint64_t kEverything = std::numeric_limits<std::uint64_t>::max();
 
