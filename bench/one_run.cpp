@@ -24,8 +24,8 @@ int main(int argc, char* argv[]) {
   sigilflip::RuneTable table;
   sigilflip::SeededRandom random(43210.5f);
   // The run and its texts, as the window has them.
-  const sigilflip::RunTexts texts =
-      sigilflip::TextsOf(sigilflip::Sigilflipper(table, folder, random), table.codePage());
+  const sigilflip::RunTexts texts = sigilflip::TextsOf(
+      sigilflip::Sigilflipper(table, folder, random), sigilflip::CodePage::Get(1252));
   if (texts.error) {
     std::fprintf(stderr, "%s\n", texts.error->c_str());
     return 1;

@@ -130,7 +130,8 @@ void BM_Run(benchmark::State& state) {
     ResetPeakMemory();
     sigilflip::RunTexts texts;  // the run's, in words, as the window shows them
     const Times thisRun = Measure([&] {
-      texts = sigilflip::TextsOf(sigilflip::Sigilflipper(table, folder, random), table.codePage());
+      texts = sigilflip::TextsOf(sigilflip::Sigilflipper(table, folder, random),
+                                 sigilflip::CodePage::Get(codePage));
     });
     peakMiB = std::max(peakMiB, PeakMemoryMiB());
     floorSeconds += Measure([&] { CopyFloor(folder, Floor::Plain); }).wall;

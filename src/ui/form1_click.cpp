@@ -33,7 +33,7 @@ Form1State::Form1State(std::filesystem::path directory, std::unique_ptr<MessageB
 void Form1State::Command1_Click(RuneList& list) {
   SeededRandom random(clock_());
   const RunReport report = Sigilflipper(Runes_, directory_, random);
-  const RunTexts texts = TextsOf(report, Runes_.codePage());
+  const RunTexts texts = TextsOf(report, codePage_);
   if (texts.list) {
     list.ShowList(*texts.list);
   }

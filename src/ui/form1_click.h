@@ -57,7 +57,8 @@ class Form1State {
   std::filesystem::path directory_;
   std::unique_ptr<MessageBoxes> boxes_;
   Clock clock_;
-  RuneTable Runes_{CodePage::System()};
+  const CodePage& codePage_ = CodePage::System();  // of the files, and so of the names
+  RuneTable Runes_{codePage_};
 };
 
 }  // namespace sigilflip::form1

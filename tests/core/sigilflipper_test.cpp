@@ -140,8 +140,7 @@ TEST(ReportOf, WordsWhatTheRunThrows) {
   } cases[] = {
       {[] { throw std::bad_alloc(); }, "Sigilflip ran out of memory while shuffling magic.ini."},
       {[] { throw std::logic_error("a fault"); }, "Sigilflip could not finish the run: a fault."},
-      {[] { throw RunError(RunFailure::TooManyRunes("x.ini", 9)); },
-       texts::TooManyRunes("x.ini", 9)},
+      {[] { throw RunError(RunFailure::TooManyRunes(9)); }, texts::TooManyRunes("magic.ini", 9)},
   };
   for (const auto& row : cases) {
     RuneTable table;

@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InputDraws sameDraws(input);
     sigilflip::StringSink sink;
     const sigilflip::RuneTable small = sigilflip::ShuffleRunes(
-        source, sameDraws, [&]() -> sigilflip::ByteSink& { return sink; }, "magic.ini", capacity,
+        source, sameDraws, [&]() -> sigilflip::ByteSink& { return sink; }, capacity,
         sigilflip::CodePage::Get(1252), cap);
     bool sameRunes = small.RuneCount() == table.RuneCount();
     for (sigilflip::Int16 slot = 1; sameRunes && slot <= table.RuneCount(); ++slot) {

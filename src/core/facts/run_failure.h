@@ -61,19 +61,18 @@ struct RunFailure {
     failure.other = std::move(input);
     return failure;
   }
-  static RunFailure TooManyRunes(std::filesystem::path input, int limit) {
-    RunFailure failure = Of(Kind::kTooManyRunes, std::move(input));
+  // The file of these three is the source's, which the run that read it gives (ReportOf).
+  static RunFailure TooManyRunes(int limit) {
+    RunFailure failure = Of(Kind::kTooManyRunes, {});
     failure.limit = limit;
     return failure;
   }
-  static RunFailure ChangedWhileReading(std::filesystem::path input, std::string name) {
-    RunFailure failure = Of(Kind::kChangedWhileReading, std::move(input));
+  static RunFailure ChangedWhileReading(std::string name) {
+    RunFailure failure = Of(Kind::kChangedWhileReading, {});
     failure.name = std::move(name);
     return failure;
   }
-  static RunFailure Changed(std::filesystem::path input) {
-    return Of(Kind::kChanged, std::move(input));
-  }
+  static RunFailure Changed() { return Of(Kind::kChanged, {}); }
   static RunFailure OutOfMemory(std::filesystem::path input) {
     return Of(Kind::kOutOfMemory, std::move(input));
   }

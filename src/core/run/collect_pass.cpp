@@ -106,25 +106,24 @@ bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
 
 // The first pass with `reader`; false when the lines it read were not the source's: a CR came
 // after lines taken to end in LF.
-bool CollectWith(LineReader& reader, ByteSource& source, RuneTable& table, RunePlaces& found,
-                 const std::filesystem::path& input) {
+bool CollectWith(LineReader& reader, ByteSource& source, RuneTable& table, RunePlaces& found) {
   try {
     return CollectFrom(reader, table, found);
   } catch (const TooManyRunes&) {
     if (reader.Undecided() && CarriageReturnFollows(source)) {
       return false;
     }
-    throw RunError(RunFailure::TooManyRunes(input, RuneTable::kRuneSlots));
+    throw RunError(RunFailure::TooManyRunes(RuneTable::kRuneSlots));
   }
 }
 
 }  // namespace
 
-FirstPass CollectRunes(ByteSource& source, RuneTable& table, const std::filesystem::path& input,
-                       std::size_t capacity, std::size_t foundCap) {
+FirstPass CollectRunes(ByteSource& source, RuneTable& table, std::size_t capacity,
+                       std::size_t foundCap) {
   FirstPass first{LineEnds::CarriageReturn, RunePlaces(foundCap), {}};
   LineReader reader(source, capacity);
-  if (CollectWith(reader, source, table, first.found, input)) {
+  if (CollectWith(reader, source, table, first.found)) {
     first.ends = reader.Ends();
     first.read = reader.Read();
   } else {
@@ -133,7 +132,7 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table, const std::filesyst
     first.found.Clear();
     source.Rewind();
     LineReader again(source, LineEnds::CarriageReturn, capacity);
-    CollectWith(again, source, table, first.found, input);
+    CollectWith(again, source, table, first.found);
     first.read = again.Read();
   }
   if (first.ends == LineEnds::LineFeed) {

@@ -114,14 +114,13 @@ struct Rewrite {
   const RuneTable& table;
   const Endings& endings;
   OutputBuffer& out;
-  const std::filesystem::path& input;
 
-  [[noreturn]] void Changed() const { throw RunError(RunFailure::Changed(input)); }
+  [[noreturn]] void Changed() const { throw RunError(RunFailure::Changed()); }
 
   // The ending of the rune in `slot`, found for a line that names `name`.
   const Endings::Ending& EndingOf(Int16 slot, std::string_view name) const {
     if (slot == 0) {
-      throw RunError(RunFailure::ChangedWhileReading(input, std::string(StripSpaces(name))));
+      throw RunError(RunFailure::ChangedWhileReading(std::string(StripSpaces(name))));
     }
     return endings.Of(slot);
   }
@@ -205,10 +204,10 @@ struct Rewrite {
 }  // namespace
 
 void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& table,
-                  ByteSink& sink, const std::filesystem::path& input, std::size_t capacity) {
+                  ByteSink& sink, std::size_t capacity) {
   const Endings endings(table);
   OutputBuffer out(sink, capacity);
-  const Rewrite rewrite{first, table, endings, out, input};
+  const Rewrite rewrite{first, table, endings, out};
   char* at = out.begin();
   LineReader reader(source, first.ends, capacity);
   // Bytes past those that the first pass read are looked at as the first pass would have: a rune

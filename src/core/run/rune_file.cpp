@@ -6,15 +6,14 @@
 namespace sigilflip {
 
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
-                       const std::function<ByteSink&()>& openSink,
-                       const std::filesystem::path& input, std::size_t capacity,
+                       const std::function<ByteSink&()>& openSink, std::size_t capacity,
                        const CodePage& codePage, std::size_t foundCap) {
   // A byte order mark is written back where it was, before the first line.
   WithoutByteOrderMark text(source);
   for (int read = 1;; ++read) {
     try {
       RuneTable table(codePage);
-      const FirstPass first = CollectRunes(text, table, input, capacity, foundCap);
+      const FirstPass first = CollectRunes(text, table, capacity, foundCap);
       const bool marked = text.marked();
       ScrambleRunes(table, random);
       text.Rewind();
@@ -22,9 +21,9 @@ RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
       if (marked) {
         sink.Write(WithoutByteOrderMark::kMark);
       }
-      RewriteRunes(text, first, table, sink, input, capacity);
+      RewriteRunes(text, first, table, sink, capacity);
       if (text.marked() != marked) {
-        throw RunError(RunFailure::Changed(input));
+        throw RunError(RunFailure::Changed());
       }
       return table;
     } catch (const RunError& error) {

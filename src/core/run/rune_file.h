@@ -30,10 +30,10 @@ inline bool IsChange(const RunFailure& failure) {
 
 // The first pass: adds the value of every rune line to `table`, which is empty, learns the line
 // ends that the source uses as it goes, and records where the second pass rewrites, in up to
-// `foundCap` bytes. Throws RunError when the source names more runes than the table holds;
-// `input` is the file it names. `capacity` is the size of the read buffer.
+// `foundCap` bytes. Throws RunError when the source names more runes than the table holds (its
+// failure names no file: the run that read it knows which). `capacity` is the size of the read
+// buffer.
 FirstPass CollectRunes(ByteSource& source, RuneTable& table,
-                       const std::filesystem::path& input = "magic.ini",
                        std::size_t capacity = LineReader::kDefaultCapacity,
                        std::size_t foundCap = RunePlaces::kDefaultCap);
 
@@ -43,8 +43,7 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table,
 // not what `first` read: a rune line names a rune the table does not hold, or it differs in any
 // byte (the source changed since the first pass; see IsChange).
 void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& table,
-                  ByteSink& sink, const std::filesystem::path& input = "magic.ini",
-                  std::size_t capacity = LineReader::kDefaultCapacity);
+                  ByteSink& sink, std::size_t capacity = LineReader::kDefaultCapacity);
 
 // One run over a source: the first pass into a new table, the scramble, then the second pass,
 // which writes to the sink that `openSink` gives once the first pass is through (so that a run
@@ -55,7 +54,6 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
 // `codePage`; throws RunError as the passes do.
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const std::function<ByteSink&()>& openSink,
-                       const std::filesystem::path& input = "magic.ini",
                        std::size_t capacity = LineReader::kDefaultCapacity,
                        const CodePage& codePage = CodePage::Get(1252),
                        std::size_t foundCap = RunePlaces::kDefaultCap);

@@ -20,7 +20,7 @@ RuneTable ShuffleRuneFile(const fs::path& directory, RandomSource& random,
   InputFile input(inputPath);
   std::optional<ReplacementFile> output;
   RuneTable table = ShuffleRunes(
-      input, random, [&]() -> ByteSink& { return output.emplace(outputPath, &input); }, inputPath,
+      input, random, [&]() -> ByteSink& { return output.emplace(outputPath, &input); },
       LineReader::kDefaultCapacity, codePage);
   output->Commit();
   return table;
@@ -68,6 +68,9 @@ RunReport ReportOf(RuneTable& table, const fs::path& input, const std::function<
     report.warnings = Check(table);
   } catch (const RunError& error) {
     report.failure = error.failure();
+    if (report.failure->file.empty()) {
+      report.failure->file = input;  // the source's, which the passes do not know
+    }
   } catch (const std::bad_alloc&) {
     report.failure = RunFailure::OutOfMemory(input);
   } catch (const std::exception& error) {
