@@ -27,12 +27,12 @@ inline constexpr int kBits = std::bit_width(static_cast<unsigned>(kKeys));
 // one word; index 0 is empty.
 inline constexpr std::array<std::array<char, 8>, kKeys + 1> kOutput = [] {
   std::array<std::array<char, 8>, kKeys + 1> keys{};
-  for (int key = 1; key <= kKeys; ++key) {
+  for (std::size_t key = 1; key <= kKeys; ++key) {
     keys[key][0] = static_cast<char>(kLetters[0] - 'a' + 'A');
     for (std::size_t i = 1; i < kDigitAt; ++i) {
       keys[key][i] = kLetters[i];
     }
-    keys[key][kDigitAt] = static_cast<char>(kFirstDigit + key - 1);
+    keys[key][kDigitAt] = static_cast<char>(kFirstDigit + static_cast<int>(key) - 1);
     keys[key][kEqualsAt] = '=';
   }
   return keys;
