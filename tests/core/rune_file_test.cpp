@@ -171,7 +171,7 @@ std::string Rewrite(std::string_view input, const std::vector<float>& draws, Run
       StringSink smallSink;
       EXPECT_EQ(testing::Mapping(run(smallSink, capacity, cap)), testing::Mapping(table))
           << "buffers of " << capacity << ", a record of " << cap;
-      EXPECT_EQ(smallSink.Text(), sink.Text())
+      EXPECT_EQ(testing::Difference(smallSink.Text(), sink.Text()), "same")
           << "buffers of " << capacity << ", a record of " << cap;
     }
   }
@@ -279,7 +279,8 @@ TEST(RuneFile, LineEndsOfTheInputAndOfTheOutput) {
   };
   for (const auto& file : kFiles) {
     RuneTable table;
-    EXPECT_EQ(Rewrite(file.input, file.draws, table), file.output) << file.input.substr(0, 40);
+    EXPECT_EQ(testing::Difference(Rewrite(file.input, file.draws, table), file.output), "same")
+        << file.input.substr(0, 40);
     Lines names;
     for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
       names.push_back(table.Runes(slot).Name);
@@ -312,8 +313,11 @@ TEST(RuneFile, LongLinesAreStreamed) {
   const std::string longName(300000, 'n');
   const std::string longOther(300000, 'o');
   RuneTable table;
-  EXPECT_EQ(Rewrite(longOther + "\r\nRUNE1=" + longName + "\r\nRUNE2=" + longName, {0.0f}, table),
-            longOther + "\r\nRune1=" + longName + "\r\nRune2=" + longName + "\r\n");
+  EXPECT_EQ(
+      testing::Difference(
+          Rewrite(longOther + "\r\nRUNE1=" + longName + "\r\nRUNE2=" + longName, {0.0f}, table),
+          longOther + "\r\nRune1=" + longName + "\r\nRune2=" + longName + "\r\n"),
+      "same");
   EXPECT_EQ(table.RuneCount(), 1);
 }
 

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files.h"
@@ -84,6 +86,20 @@ inline std::string PressedBy(const std::optional<User>&, const std::function<std
 #else
 std::string PressedBy(const std::optional<User>& user, const std::function<std::string()>& body);
 #endif
+
+// "same", or where `actual` first differs from `expected`: their sizes, the offset and a few bytes
+// of each from there. Long outputs compared so fail at once, in a line.
+inline std::string Difference(std::string_view actual, std::string_view expected) {
+  const auto at = static_cast<std::size_t>(
+      std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first -
+      actual.begin());
+  if (at == actual.size() && at == expected.size()) {
+    return "same";
+  }
+  return std::to_string(actual.size()) + " bytes for " + std::to_string(expected.size()) +
+         ", from " + std::to_string(at) + ": \"" + std::string(actual.substr(at, 16)) +
+         "\" for \"" + std::string(expected.substr(at, 16)) + "\"";
+}
 
 // The texts, one string.
 inline std::string Joined(const std::vector<std::string>& texts) {
