@@ -93,10 +93,6 @@ struct BlockMasks {
 // AVX2, 32, compiled for AVX2 as a whole.
 namespace sse2 {
 inline constexpr int kWidth = 16;
-template <typename Vector>
-std::uint32_t Bits(Vector bytes) {
-  return static_cast<std::uint32_t>(_mm_movemask_epi8(reinterpret_cast<__m128i>(bytes)));
-}
 #include "text/block_masks.inc"
 }  // namespace sse2
 
@@ -104,10 +100,6 @@ std::uint32_t Bits(Vector bytes) {
 SIGILFLIP_BEGIN_AVX2
 namespace avx2 {
 inline constexpr int kWidth = 32;
-template <typename Vector>
-std::uint32_t Bits(Vector bytes) {
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(reinterpret_cast<__m256i>(bytes)));
-}
 #include "text/block_masks.inc"
 }  // namespace avx2
 SIGILFLIP_END_AVX2
