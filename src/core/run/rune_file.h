@@ -49,9 +49,9 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
 // which writes to the sink that `openSink` gives once the first pass is through (so that a run
 // that fails before creates no output), flushed; a sink of its own each time it is called.
 // `capacity` sizes the read and write buffers, `foundCap` the first pass's record. A source that
-// changed between the passes is read again from the first pass, once: a change made during a run,
-// or a cache that was stale, has most often settled by then. Returns the table, whose names are in
-// `codePage`; throws RunError as the passes do.
+// changed between the passes is read again from the first pass, once, with the same draws: a
+// change made during a run, or a cache that was stale, has most often settled by then. Returns the
+// table, whose names are in `codePage`; throws RunError as the passes do.
 RuneTable ShuffleRunes(ByteSource& source, RandomSource& random,
                        const std::function<ByteSink&()>& openSink,
                        std::size_t capacity = LineReader::kDefaultCapacity,
