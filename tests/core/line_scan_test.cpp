@@ -24,7 +24,7 @@ TEST(LineScan, PlainScanFindsRuneLinesAndOddLineEnds) {
             (Events{"odd end 1", "rune 2 key 1 value 'b\r' next 11"}));
 }
 
-#ifdef SIGILFLIP_SSE2
+#ifdef SIGILFLIP_BLOCK_SCAN
 // Whole lines of pieces that rune files are made of, ending in `terminator`, at `shift` bytes
 // into a buffer, between bytes that would mislead a scan that took them for its own.
 struct Sample {

@@ -26,7 +26,7 @@ std::vector<std::string> ScanEvents(std::string_view lines, char terminator, Sca
 
 // The scans, as callables for ScanEvents.
 inline constexpr auto kPlainScan = [](auto&&... arguments) { return ScanLinesPlain(arguments...); };
-#ifdef SIGILFLIP_SSE2
+#ifdef SIGILFLIP_BLOCK_SCAN
 inline constexpr auto kSse2Scan = [](auto&&... arguments) { return ScanLinesSse2(arguments...); };
 #endif
 #ifdef SIGILFLIP_AVX2
@@ -37,7 +37,7 @@ inline constexpr auto kAvx2Scan = [](auto&&... arguments) { return ScanLinesAvx2
 // text. `lines` is preceded by kScanUnderread readable bytes and followed by kScanOverread.
 inline std::string FastScansDisagree([[maybe_unused]] std::string_view lines,
                                      [[maybe_unused]] char terminator) {
-#ifdef SIGILFLIP_SSE2
+#ifdef SIGILFLIP_BLOCK_SCAN
   const std::vector<std::string> plain = ScanEvents(lines, terminator, kPlainScan);
   if (ScanEvents(lines, terminator, kSse2Scan) != plain) {
     return "the SSE2 scan disagrees with the plain one";

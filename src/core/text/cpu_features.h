@@ -7,6 +7,11 @@
 #define SIGILFLIP_SSE2 1
 #endif
 
+// The block scan of line_scan.h, written with GCC's vector types: with GCC and Clang and SSE2.
+#if defined(SIGILFLIP_SSE2) && defined(__GNUC__)
+#define SIGILFLIP_BLOCK_SCAN 1
+#endif
+
 // A function whose calls are all inlined into it, where the compiler can.
 #ifdef __GNUC__
 #define SIGILFLIP_FLATTEN __attribute__((flatten))

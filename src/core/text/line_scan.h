@@ -76,7 +76,7 @@ State ScanLinesPlain(std::string_view lines, char terminator, State state, RuneL
   return state;
 }
 
-#ifdef SIGILFLIP_SSE2
+#ifdef SIGILFLIP_BLOCK_SCAN
 // The bytes of a 64-byte block that the scan looks for, one bit each, the block's first byte in
 // bit 0, from the block, the two bytes before it and the bytes after it:
 //   keys: where a line starts with a rune key's candidate: after a CR, or after a LF that follows
@@ -224,7 +224,7 @@ decltype(auto) WithFastestScan(Body&& body) {
 #endif
   return body(
       [](std::string_view lines, char terminator, auto state, auto&& runeLine, auto&& oddEnd) {
-#ifdef SIGILFLIP_SSE2
+#ifdef SIGILFLIP_BLOCK_SCAN
         return ScanLinesSse2(lines, terminator, state, runeLine, oddEnd);
 #else
         return ScanLinesPlain(lines, terminator, state, runeLine, oddEnd);
