@@ -15,13 +15,23 @@ using testing::kPlainScan;
 using testing::ScanEvents;
 using Events = std::vector<std::string>;
 
+// `text` as a chunk: after the stream's start, with bytes to read past it.
+std::string_view Chunk(std::string& buffer, std::string_view text) {
+  buffer = "\r\n" + std::string(text) + std::string(kScanOverread, '\0');
+  return std::string_view(buffer).substr(kScanUnderread, text.size());
+}
+
 TEST(LineScan, PlainScanFindsRuneLinesAndOddLineEnds) {
-  const std::string lines = "[a]\r\nRUNE2= x \r\nb\rrune5=\r\nRUNE6=y\r\nRune1=z\r";
-  EXPECT_EQ(ScanEvents(lines, '\r', kPlainScan),
+  std::string buffer;
+  EXPECT_EQ(ScanEvents(Chunk(buffer, "[a]\r\nRUNE2= x \r\nb\rrune5=\r\nRUNE6=y\r\nRune1=z\r"), '\r',
+                       kPlainScan),
             (Events{"rune 5 key 2 value ' x ' next 16", "odd end 17",
                     "rune 18 key 5 value '' next 26", "rune 35 key 1 value 'z' next 43"}));
-  EXPECT_EQ(ScanEvents("a\nRUNE1=b\r\n", '\n', kPlainScan),
+  EXPECT_EQ(ScanEvents(Chunk(buffer, "a\nRUNE1=b\r\n"), '\n', kPlainScan),
             (Events{"odd end 1", "rune 2 key 1 value 'b\r' next 11"}));
+  // A chunk that goes on with a line, and ends inside a rune line.
+  EXPECT_EQ(ScanEvents(Chunk(buffer, "RUNE1=a\rRUNE2=bc").substr(1), '\r', kPlainScan),
+            (Events{"odd end 6", "rune 7 key 2 value 'bc' next open"}));
 }
 
 #ifdef SIGILFLIP_BLOCK_SCAN
@@ -42,22 +52,32 @@ Sample MakeSample(std::mt19937& engine, char terminator, std::size_t shift) {
   for (int i = 0; i < count; ++i) {
     lines += kPieces[std::uniform_int_distribution<std::size_t>(0, kPieces.size() - 1)(engine)];
   }
-  // Whole lines: cut after the last terminator, or add one.
+  // Cut after the last terminator, or add one, or anywhere but right after a CR, as a chunk is.
   const std::size_t last = lines.rfind(terminator);
-  if (last == std::string::npos || std::uniform_int_distribution<int>(0, 3)(engine) == 0) {
+  const int cut = std::uniform_int_distribution<int>(0, 3)(engine);
+  if (last == std::string::npos || cut == 0) {
     lines += terminator;
+  } else if (cut == 1) {
+    lines.resize(std::uniform_int_distribution<std::size_t>(1, lines.size())(engine));
   } else {
     lines.resize(last + 1);
   }
-  if (terminator == '\r' && std::uniform_int_distribution<int>(0, 1)(engine) == 0) {
+  if (lines.back() == '\r' && std::uniform_int_distribution<int>(0, 1)(engine) == 0) {
     lines += '\n';
   }
-  // CRs before the lines, as if the lines before them ended there.
+  if (lines.back() == '\r' && terminator != '\r') {
+    lines += 'x';
+  }
+  // The stream's bytes before and after: a CR or a LF before the chunk, or a byte that does not
+  // end a line; after it, bytes that would mislead a scan that took them for the chunk's own, but
+  // no LF after a CR (which the chunk would hold).
   const std::size_t before = kScanUnderread + shift;
   Sample sample;
-  sample.buffer = std::string(before, '\r') + lines + std::string(kScanOverread, '\n');
+  // (Nor a CR before a LF that starts the chunk: the chunk before would have held it.)
+  const char ending = lines.front() == '\n' ? '\n' : "\r\nx"[shift % 3];
+  sample.buffer = std::string(before, ending) + lines + std::string(kScanOverread, '=');
   for (std::size_t i = 1; i < kScanOverread; i += 3) {
-    sample.buffer[before + lines.size() + i] = '=';
+    sample.buffer[before + lines.size() + i] = '\n';
   }
   sample.lines = std::string_view(sample.buffer).substr(before, lines.size());
   return sample;

@@ -32,23 +32,33 @@ using testing::MessageOf;
 using testing::ScriptedRandom;
 using Lines = std::vector<std::string>;
 
-// The lines of `text` as the reader splits them, with a small buffer to exercise long lines.
+// The lines of `text` as the reader hands them out, in chunks of a small buffer: each chunk with
+// the stream's two bytes before it, none cut right after a CR but the last, and the last line
+// ended by the reader where the stream does not end it.
 Lines SplitLines(std::string_view text, LineEnds ends, std::size_t capacity) {
   StringSource source(text);
   LineReader reader(source, ends, capacity);
-  Lines lines;
-  LineReader::Piece piece;
-  bool open = false;
-  while (reader.Next(piece)) {
-    EXPECT_EQ(piece.first, !open);
-    if (piece.first) {
-      EXPECT_TRUE(piece.last || piece.text.size() >= rune_key::kLength);
-      lines.emplace_back();
-    }
-    lines.back().append(piece.text);
-    open = !piece.last;
+  const std::string stream = "\r\n" + std::string(text);
+  std::string read = "\r\n";
+  for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
+    EXPECT_EQ(std::string(chunk.data() - 2, 2), read.substr(read.size() - 2)) << "before a chunk";
+    read.append(chunk);
+    EXPECT_TRUE(read.back() != '\r' || read.size() >= stream.size()) << "a chunk ends after a CR";
   }
-  EXPECT_FALSE(open);
+  EXPECT_EQ(read.substr(0, stream.size()), stream);
+  Lines lines;
+  const char terminator = Terminator(ends);
+  const char* end = read.data() + read.size();
+  for (const char* start = read.data() + 2; start < end;) {
+    const auto* found = static_cast<const char*>(
+        std::memchr(start, terminator, static_cast<std::size_t>(end - start)));
+    EXPECT_NE(found, nullptr) << "the last line has no terminator";
+    if (found == nullptr) {
+      break;
+    }
+    lines.emplace_back(start, found);
+    start = PastTerminator(found, end);
+  }
   return lines;
 }
 

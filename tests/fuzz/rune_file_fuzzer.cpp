@@ -92,15 +92,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::abort();
     }
   }
+  // A chunk of the input as the reader cuts one: from the stream's start to anywhere but right
+  // after a CR, and the stream's bytes after it.
   const char terminator = input.find('\r') != std::string_view::npos ? '\r' : '\n';
-  std::size_t whole = input.rfind(terminator);
-  whole = whole == std::string_view::npos ? 0 : whole + 1;
-  whole += terminator == '\r' && whole < size && input[whole] == '\n' ? 1 : 0;
-  std::string padded(sigilflip::kScanUnderread, '\r');
-  padded.append(input.substr(0, whole));
-  padded.append(sigilflip::kScanOverread, '\n');
+  std::size_t cut = size < 3 ? input.size() : data[size - 3] * input.size() / 255;
+  while (cut > 0 && cut < input.size() && input[cut - 1] == '\r') {
+    --cut;
+  }
+  std::string padded = "\r\n" + std::string(input) + std::string(sigilflip::kScanOverread, '\0');
   const std::string disagreement = sigilflip::testing::FastScansDisagree(
-      std::string_view(padded).substr(sigilflip::kScanUnderread, whole), terminator);
+      std::string_view(padded).substr(sigilflip::kScanUnderread, cut), terminator);
   if (!disagreement.empty()) {
     std::fprintf(stderr, "%s\n", disagreement.c_str());
     std::abort();

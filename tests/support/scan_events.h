@@ -18,7 +18,8 @@ std::vector<std::string> ScanEvents(std::string_view lines, char terminator, Sca
       lines, terminator, 0,
       [&](int&, const char* start, int key, std::string_view value, const char* next) {
         events.push_back("rune " + offset(start) + " key " + std::to_string(key) + " value '" +
-                         std::string(value) + "' next " + offset(next));
+                         std::string(value) + "' next " +
+                         (next != nullptr ? offset(next) : "open"));
       },
       [&](int&, const char* end) { events.push_back("odd end " + offset(end)); });
   return events;

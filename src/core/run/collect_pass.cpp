@@ -30,17 +30,31 @@ Int16 AddedSlot(RuneTable& table, Name name) {
   return slot;
 }
 
-// The record of the places in some whole lines, as the scan of them goes.
+// A rune line that the scan of a chunk left open, in its state.
+struct Opening {
+  const char* at = nullptr;
+  int key = 0;
+  std::string_view value;
+
+  void Open(const char* lineStart, int lineKey, std::string_view sofar) {
+    at = lineStart;
+    key = lineKey;
+    value = sofar;
+  }
+};
+
+// The record of the places in a chunk, as the scan of it goes.
 struct Recording {
   RuneTable* table;
   RunePlaces::Writer writer;
-  std::uint64_t base;  // the offset in the source of the lines, less their address
+  std::uint64_t base;  // the offset in the source of the chunk, less its address
   bool full;           // a place did not fit
+  Opening opening;
 
-  Recording(RuneTable& runes, RunePlaces::Writer places, std::uint64_t start, const char* lines)
+  Recording(RuneTable& runes, RunePlaces::Writer places, std::uint64_t start, const char* chunk)
       : table(&runes),
         writer(places),
-        base(start - reinterpret_cast<std::uintptr_t>(lines)),
+        base(start - reinterpret_cast<std::uintptr_t>(chunk)),
         full(false) {}
 
   std::uint64_t OffsetOf(const char* at) const {
@@ -52,54 +66,64 @@ struct Recording {
 // Places are recorded while the reader reads CR line ends: the second pass rewrites every line end
 // of a LineFeed file, and finds them itself.
 bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
-  const auto record = [&](std::uint64_t offset, int key, Int16 slot, std::uint64_t lineStart) {
-    if (reader.Ends() == LineEnds::CarriageReturn && !found.Add(offset, key, slot)) {
-      found.StopAt(lineStart);
-    }
-  };
-  std::uint64_t lineStart = 0;  // of the line that the last piece belongs to
+  OpenRuneLine open;
   WithFastestScan([&](auto scan) {
-    ForEachLine(
-        reader,
-        [&](std::string_view lines) {
-          if (reader.Ends() == LineEnds::LineFeed) {
-            scan(
-                lines, '\n', 0,
-                [&](int&, const char*, int, std::string_view name, const char*) {
-                  AddedSlot(table, BufferedName{name});
-                },
-                IgnoreOddEnds{});
-            return;
-          }
-          // Should the record fill up in these lines, it stops where they start.
-          const std::uint64_t start = reader.OffsetOf(lines.data());
-          const Recording done = scan(
-              lines, '\r', Recording(table, found.Writing(), start, lines.data()),
-              [](Recording& recording, const char* at, int key, std::string_view name,
-                 const char*) {
-                const Int16 slot = AddedSlot(*recording.table, BufferedName{name});
-                recording.full |= !recording.writer.Add(recording.OffsetOf(at), key, slot);
-              },
-              [](Recording& recording, const char* at) {
-                recording.full |= !recording.writer.Add(recording.OffsetOf(at), 0, 0);
-              });
-          if (done.full) {
-            found.StopAt(start);  // the writer's places are not kept
-          } else {
-            found.Keep(done.writer);
-          }
-        },
-        [&](int key, std::string_view name, std::uint64_t start) {
-          record(start, key, AddedSlot(table, name), start);
-        },
-        [&](const LineReader::Piece& piece) {
-          if (piece.first) {
-            lineStart = reader.OffsetOf(piece.text.data());
-          }
-          if (piece.terminated && !piece.endsInCrLf) {
-            record(reader.OffsetOf(piece.text.data() + piece.text.size()), 0, 0, lineStart);
-          }
-        });
+    for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
+      const bool recorded = reader.Ends() == LineEnds::CarriageReturn;
+      if (open.key != 0) {
+        const int key = open.key;
+        const char* next =
+            open.GoOn(chunk, reader.OffsetOf(chunk.data()), Terminator(reader.Ends()), true);
+        if (next == nullptr) {
+          continue;
+        }
+        const Int16 slot = AddedSlot(table, std::string_view(open.value));
+        if (recorded && !found.Add(open.start, key, slot)) {
+          found.StopAt(open.start);
+        }
+        chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
+      }
+      const std::uint64_t start = reader.OffsetOf(chunk.data());
+      Opening opening;
+      if (!recorded) {
+        opening = scan(
+            chunk, '\n', Opening{},
+            [&](Opening& state, const char* at, int key, std::string_view name, const char* next) {
+              if (next == nullptr) {
+                state.Open(at, key, name);
+                return;
+              }
+              AddedSlot(table, BufferedName{name});
+            },
+            IgnoreOddEnds{});
+      } else {
+        // Should the record fill up in this chunk, it stops where the chunk starts.
+        const Recording done = scan(
+            chunk, '\r', Recording(table, found.Writing(), start, chunk.data()),
+            [](Recording& recording, const char* at, int key, std::string_view name,
+               const char* next) {
+              if (next == nullptr) {
+                recording.opening.Open(at, key, name);
+                return;
+              }
+              const Int16 slot = AddedSlot(*recording.table, BufferedName{name});
+              recording.full |= !recording.writer.Add(recording.OffsetOf(at), key, slot);
+            },
+            [](Recording& recording, const char* at) {
+              recording.full |= !recording.writer.Add(recording.OffsetOf(at), 0, 0);
+            });
+        if (done.full) {
+          found.StopAt(start);  // the writer's places are not kept
+        } else {
+          found.Keep(done.writer);
+        }
+        opening = done.opening;
+      }
+      if (opening.key != 0) {
+        open.Open(opening.key, reader.OffsetOf(opening.at),
+                  reader.OffsetOf(opening.value.data() + opening.value.size()), opening.value);
+      }
+    }
   });
   return !reader.RestartWithCarriageReturns();
 }

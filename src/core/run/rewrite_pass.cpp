@@ -125,31 +125,41 @@ struct Rewrite {
     return endings.Of(slot);
   }
 
-  // Writes `lines`, whole lines of a CarriageReturn source at `offset` in it, at `to`, with the
-  // places that `places` gives there rewritten; returns the position after them and moves
-  // `places` past those places. A place that is not what the first pass found there stops the run.
-  char* ReplayLines(std::string_view lines, std::uint64_t offset, RunePlaces::Reader& places,
-                    char* to) const {
-    const char* const data = lines.data();
-    const char* const end = data + lines.size();
+  // Writes a rune line: its key and the ending of the rune in `slot`, found for `name`.
+  char* WriteLookedUp(char* to, int key, Int16 slot, std::string_view name) const {
+    const Endings::Ending& ending = EndingOf(slot, name);
+    to = out.Write(to, Output(key));
+    return out.Write(to, {ending.text, ending.size});
+  }
+
+  // Writes the part `region` of `chunk`, a chunk of a CarriageReturn source at `offset` in it, at
+  // `to`, with the places that `places` gives there rewritten; moves `places` past those places.
+  // Returns the position after them in the output and where the chunk is written up to, which is
+  // past `region` where a rune line in it ends later. A rune line that the chunk ends inside is
+  // written, and left `open` for the rest of its bytes to be passed over. A place that is not what
+  // the first pass found there stops the run.
+  std::pair<char*, const char*> ReplayLines(std::string_view chunk, std::size_t region,
+                                            std::uint64_t offset, RunePlaces::Reader& places,
+                                            char* to, OpenRuneLine& open) const {
+    const char* const data = chunk.data();
+    const char* const end = data + chunk.size();
     const char* copyFrom = data;
     const char* const limit = out.limit();
     const Endings::Ending* const endingOf = endings.BySlot();
     // A copy in a local, which stores into the output cannot change.
     RunePlaces::Reader reader = places;
     for (RunePlaces::Place place; reader.Peek(place); reader.Skip(place)) {
-      // Wraps for a place before `lines`, which was in a line read in pieces.
-      const std::uint64_t inLines = place.offset - offset;
-      if (inLines >= lines.size()) {
+      // Wraps for a place before the chunk, which lay in a line that it went on.
+      const std::uint64_t inChunk = place.offset - offset;
+      if (inChunk >= region) {
         if (place.offset < offset) {
           continue;
         }
         break;
       }
-      const char* start = data + inLines;
-      // A source that changed since the first pass may not be what the record says (its
-      // digest tells at the end): a place in a line rewritten already, or a rune line cut
-      // short, stops the run at once.
+      const char* start = data + inChunk;
+      // A source that changed since the first pass may not be what the record says (its digest
+      // tells at the end): a place in a line rewritten already stops the run at once.
       if (start < copyFrom) {
         Changed();
       }
@@ -159,33 +169,51 @@ struct Rewrite {
         copyFrom = PastTerminator(start, end);
         continue;
       }
-      const char* terminator = end - start > static_cast<std::ptrdiff_t>(rune_key::kLength)
-                                   ? FindByte(start + rune_key::kLength, end, '\r')
-                                   : nullptr;
-      if (terminator == nullptr) {
-        Changed();
-      }
       to = WriteRuneLine(out, limit, to, before, place.key,
                          endingOf[static_cast<std::size_t>(place.slot)]);
+      const char* terminator = FindByte(start + rune_key::kLength, end, '\r');
+      if (terminator == nullptr) {
+        open.Open(place.key, place.offset, offset + chunk.size(), {});
+        open.written = true;
+        reader.Skip(place);
+        copyFrom = end;
+        break;
+      }
       copyFrom = PastCarriageReturn(terminator, end);
     }
     places = reader;
-    return out.Write(to, {copyFrom, static_cast<std::size_t>(end - copyFrom)});
+    if (copyFrom < data + region) {
+      to = out.Write(to, {copyFrom, static_cast<std::size_t>(data + region - copyFrom)});
+      copyFrom = data + region;
+    }
+    return {to, copyFrom};
   }
 
-  // Writes `lines`, whole lines, at `to`, finding the places to rewrite with `scan`; returns the
-  // position after them.
+  // Writes `chunk` at `to`, finding the places to rewrite with `scan`; returns the position after
+  // it. A rune line that the chunk ends inside is left `open`, for its name to be gathered.
   template <typename Scan>
-  char* ScanLines(Scan& scan, std::string_view lines, char* to) const {
+  char* ScanLines(Scan& scan, std::string_view chunk, char* to, OpenRuneLine& open,
+                  const LineReader& reader) const {
     struct Writing {
       char* to;
       const char* copyFrom;
+      const char* openAt;
+      int openKey;
+      std::string_view openValue;
     };
     const Writing done = scan(
-        lines, Terminator(first.ends), Writing{to, lines.data()},
+        chunk, Terminator(first.ends), Writing{to, chunk.data(), nullptr, 0, {}},
         [&](Writing& writing, const char* start, int key, std::string_view name, const char* next) {
           const std::string_view before(writing.copyFrom,
                                         static_cast<std::size_t>(start - writing.copyFrom));
+          if (next == nullptr) {
+            writing.to = out.Write(writing.to, before);
+            writing.copyFrom = chunk.data() + chunk.size();
+            writing.openAt = start;
+            writing.openKey = key;
+            writing.openValue = name;
+            return;
+          }
           writing.to = WriteRuneLine(out, out.limit(), writing.to, before, key,
                                      EndingOf(table.SlotOf(BufferedName{name}), name));
           writing.copyFrom = next;
@@ -196,7 +224,11 @@ struct Rewrite {
               {writing.copyFrom, static_cast<std::size_t>(terminator - writing.copyFrom)});
           writing.copyFrom = terminator + 1;
         });
-    return out.Write(done.to, {done.copyFrom, static_cast<std::size_t>(lines.data() + lines.size() -
+    if (done.openKey != 0) {
+      open.Open(done.openKey, reader.OffsetOf(done.openAt),
+                reader.OffsetOf(done.openValue.data() + done.openValue.size()), done.openValue);
+    }
+    return out.Write(done.to, {done.copyFrom, static_cast<std::size_t>(chunk.data() + chunk.size() -
                                                                        done.copyFrom)});
   }
 };
@@ -210,43 +242,42 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
   const Rewrite rewrite{first, table, endings, out};
   char* at = out.begin();
   LineReader reader(source, first.ends, capacity);
+  const char terminator = Terminator(first.ends);
   // Bytes past those that the first pass read are looked at as the first pass would have: a rune
   // line there with a name the table does not hold is named.
   const std::uint64_t covered = std::min(first.found.CoveredUpTo(), first.read.size);
   RunePlaces::Reader places(first.found);
+  OpenRuneLine open;
   WithFastestScan([&](auto scan) {
-    ForEachLine(
-        reader,
-        [&](std::string_view lines) {
-          // Lines that end in CR LF are copied as they stand; the places that the first pass
-          // recorded are rewritten, and past them the pass finds the places itself.
-          const std::uint64_t offset = reader.OffsetOf(lines.data());
-          const std::size_t replayed = offset < covered
-                                           ? static_cast<std::size_t>(std::min<std::uint64_t>(
-                                                 lines.size(), covered - offset))
-                                           : 0;
-          if (replayed > 0) {
-            at = rewrite.ReplayLines(lines.substr(0, replayed), offset, places, at);
-          }
-          if (replayed < lines.size()) {
-            at = rewrite.ScanLines(scan, lines.substr(replayed), at);
-          }
-        },
-        [&](int key, std::string_view name, std::uint64_t) {
-          at = out.Write(at, Output(key));
-          const Endings::Ending& ending = rewrite.EndingOf(table.SlotOf(name), name);
-          at = out.Write(at, {ending.text, ending.size});
-        },
-        [&](const LineReader::Piece& piece) {
-          if (piece.endsInCrLf) {
-            at = out.Write(at, {piece.text.data(), piece.text.size() + kLineEnd.size()});
-            return;
-          }
-          at = out.Write(at, piece.text);
-          if (piece.last) {
-            at = out.Write(at, kLineEnd);
-          }
-        });
+    for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
+      if (open.key != 0) {
+        const int key = open.key;
+        const char* next =
+            open.GoOn(chunk, reader.OffsetOf(chunk.data()), terminator, !open.written);
+        if (next == nullptr) {
+          continue;
+        }
+        if (!open.written) {
+          at = rewrite.WriteLookedUp(at, key, table.SlotOf(open.value), open.value);
+        }
+        chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
+      }
+      // The places that the first pass recorded are rewritten, and past them the pass finds the
+      // places itself.
+      const std::uint64_t offset = reader.OffsetOf(chunk.data());
+      const std::size_t replayed =
+          offset < covered
+              ? static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), covered - offset))
+              : 0;
+      if (replayed > 0) {
+        const auto [to, upTo] = rewrite.ReplayLines(chunk, replayed, offset, places, at, open);
+        at = to;
+        chunk.remove_prefix(static_cast<std::size_t>(upTo - chunk.data()));
+      }
+      if (!chunk.empty() && open.key == 0) {
+        at = rewrite.ScanLines(scan, chunk, at, open, reader);
+      }
+    }
   });
   if (reader.Read() != first.read) {
     rewrite.Changed();

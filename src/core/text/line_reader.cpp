@@ -5,17 +5,25 @@
 #include "text/rune_table.h"
 
 namespace sigilflip {
+namespace {
+
+// A key candidate is settled by the five bytes after its first, a CR by the byte after it.
+constexpr std::size_t kSettledBy = rune_key::kLength - 1;
+
+}  // namespace
 
 LineReader::LineReader(ByteSource& source, LineEnds ends, std::size_t capacity)
     : source_(source),
       terminator_(Terminator(ends)),
       capacity_(std::max(capacity, std::max(rune_key::kLength, kNameReadAhead))),
-      storage_(std::make_unique_for_overwrite<char[]>(kScanUnderread + capacity_ + kScanOverread)),
+      storage_(
+          std::make_unique_for_overwrite<char[]>(kScanUnderread + capacity_ + 1 + kScanOverread)),
       buffer_(storage_.get() + kScanUnderread) {
-  // Scans and look-ups read before and past the data (and mask what they read there): that memory
-  // is allocated, and set once so that it is defined.
-  std::memset(storage_.get(), 0, kScanUnderread);
-  std::memset(buffer_ + capacity_, 0, kScanOverread);
+  static_assert(kScanUnderread == 2);
+  // Before the stream, a line end: its first byte starts a line. Scans and look-ups read past the
+  // data (and mask what they read there): that memory is set once so that it is defined.
+  std::memcpy(storage_.get(), "\r\n", kScanUnderread);
+  std::memset(buffer_ + capacity_, 0, 1 + kScanOverread);
 }
 
 LineReader::LineReader(ByteSource& source, std::size_t capacity)
@@ -23,31 +31,42 @@ LineReader::LineReader(ByteSource& source, std::size_t capacity)
   decided_ = false;
 }
 
-std::string_view LineReader::WholeLines() {
-  if (!atLineStart_ || skipLineFeed_ || restart_) {
-    return {};
+std::string_view LineReader::Next() {
+  for (;;) {
+    if (restart_) {
+      return {};
+    }
+    const std::size_t settled = Settled();
+    if (settled > begin_) {
+      const std::string_view chunk(buffer_ + begin_, settled - begin_);
+      begin_ = settled;
+      handedOut_ = true;
+      return chunk;
+    }
+    if (atEnd_) {
+      return {};
+    }
+    Fill();
   }
-  const char* start = buffer_ + begin_;
-  const char* end = buffer_ + end_;
-  // The lines up to the last terminator whose line's end is known: a CR in the last byte may have
-  // its LF still to come, unless the stream has ended.
-  if (terminator_ == '\r' && end > start && end[-1] == '\r' && !atEnd_) {
-    --end;
+}
+
+std::size_t LineReader::Settled() const {
+  if (atEnd_) {
+    return end_;
   }
-  while (end > start && end[-1] != terminator_ &&
-         !(end[-1] == '\n' && end - 1 > start && PastTerminator(end - 2, end) == end)) {
-    --end;
+  std::size_t settled = end_ > kSettledBy ? end_ - kSettledBy : 0;
+  // Whether a LF follows a CR is settled by the byte after it.
+  if (settled > 0 && buffer_[settled - 1] == '\r') {
+    --settled;
   }
-  begin_ += static_cast<std::size_t>(end - start);
-  return {start, static_cast<std::size_t>(end - start)};
+  return std::max(settled, begin_);
 }
 
 void LineReader::Fill() {
-  // Whatever was handed out moved begin_ on, and every Fill moves it back to 0.
-  handedOut_ = handedOut_ || begin_ > 0;
   if (begin_ > 0) {
     offset_ += begin_;
-    std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
+    std::memmove(buffer_ - kScanUnderread, buffer_ + begin_ - kScanUnderread,
+                 end_ - begin_ + kScanUnderread);
     end_ -= begin_;
     begin_ = 0;
   }
@@ -57,7 +76,19 @@ void LineReader::Fill() {
     Decide(buffer_ + end_, count);
   }
   end_ += count;
-  atEnd_ = count == 0;
+  if (count > 0) {
+    return;
+  }
+  atEnd_ = true;
+  // The last line ends at the end of the stream, as if a terminator followed it.
+  const char last = buffer_[static_cast<std::ptrdiff_t>(end_) - 1];
+  const bool ended = last == terminator_ ||
+                     (last == '\n' && buffer_[static_cast<std::ptrdiff_t>(end_) - 2] == '\r');
+  if (end_ > begin_ && !ended) {
+    buffer_[end_++] = terminator_;
+  }
+  // What lies after the stream settles nothing: no LF after a last CR, no key's '=' after a line.
+  std::memset(buffer_ + end_, 0, kSettledBy + 1);
 }
 
 void LineReader::Decide(const char* bytes, std::size_t count) {
@@ -67,44 +98,6 @@ void LineReader::Decide(const char* bytes, std::size_t count) {
     decided_ = true;
     terminator_ = '\r';
     restart_ = handedOut_;
-  }
-}
-
-bool LineReader::NextSlow(Piece& piece) {
-  for (;;) {
-    if (restart_) {
-      return false;
-    }
-    if (skipLineFeed_ && begin_ < end_) {
-      skipLineFeed_ = false;
-      if (buffer_[begin_] == '\n') {
-        ++begin_;
-      }
-    }
-    const char* start = buffer_ + begin_;
-    const std::size_t available = end_ - begin_;
-    if (const void* hit = std::memchr(start, terminator_, available)) {
-      TakeLine(piece, start, static_cast<const char*>(hit));
-      return true;
-    }
-    if (atEnd_) {
-      skipLineFeed_ = false;
-      if (available == 0 && atLineStart_) {
-        return false;
-      }
-      piece = {{start, available}, atLineStart_, true, false, false};
-      begin_ = end_;
-      atLineStart_ = true;
-      return true;
-    }
-    if (available == capacity_) {
-      // A line longer than the buffer: hand on what there is and go on with the rest.
-      piece = {{start, available}, atLineStart_, false, false, false};
-      begin_ = end_;
-      atLineStart_ = false;
-      return true;
-    }
-    Fill();
   }
 }
 

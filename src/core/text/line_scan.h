@@ -25,6 +25,9 @@ inline constexpr std::size_t kScanUnderread = 2;
 // The first `byte` in [from, end), or nullptr; `from` lies in lines followed by kScanOverread
 // readable bytes. Most lines are short: one vector look first.
 inline const char* FindByte(const char* from, const char* end, char byte) {
+  if (from >= end) {
+    return nullptr;
+  }
 #ifdef SIGILFLIP_SSE2
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
   const auto left = static_cast<std::size_t>(end - from);
@@ -47,31 +50,54 @@ struct IgnoreOddEnds {
 template <typename OddEnd>
 inline constexpr bool kIgnoresOddEnds = std::is_same_v<std::remove_cvref_t<OddEnd>, IgnoreOddEnds>;
 
-// Calls, in the order of `lines`, with `state` as the first argument:
-//   runeLine(state, start, key, value, next) for each rune line: it starts at `start`, `value` is
-//     what follows its key, and the next line starts at `next`, past its terminator;
+// Whether a line starts at `at`, by the two bytes before it: after a CR, or after a LF that
+// follows one (after a LF, where lines end in LF).
+inline bool StartsLine(const char* at, char terminator) {
+  return at[-1] == terminator || (at[-1] == '\n' && at[-2] == '\r');
+}
+
+// The rune line that starts at `start` and ends at or after `end`: its value, as far as `end`.
+inline std::string_view ValueUpTo(const char* start, const char* end) {
+  const char* value = start + rune_key::kLength;
+  return {value, value < end ? static_cast<std::size_t>(end - value) : 0};
+}
+
+// Calls, in the order of `chunk` (LineReader::Next), with `state` as the first argument:
+//   runeLine(state, start, key, value, next) for each rune line that starts in it: it starts at
+//     `start`, `value` is what follows its key, and the next line starts at `next`, past its
+//     terminator; or, where the chunk ends inside the line, `value` is what follows its key as far
+//     as the chunk goes (it may start past it), and `next` is nullptr;
 //   oddEnd(state, terminator) for the end of each other line that does not end in CR LF: a CR
-//     alone, or the LF of a file whose lines end in LF.
+//     alone, or the LF of a file whose lines end in LF;
 // and returns `state` as they left it. `state` is what the calls change (a local of the scan, which
-// the compiler can keep in registers: what they reach by reference stays in memory).
-// `lines` are whole lines that end in `terminator` (CR, where a LF after it belongs to it, or LF).
+// the compiler can keep in registers: what they reach by reference stays in memory). Lines end in
+// `terminator` (CR, where a LF after it belongs to it, or LF); the chunk's first bytes may end a
+// line that started before it, which is no rune line's.
 // The plain scan, one line at a time.
 template <typename State, typename RuneLine, typename OddEnd>
-State ScanLinesPlain(std::string_view lines, char terminator, State state, RuneLine&& runeLine,
+State ScanLinesPlain(std::string_view chunk, char terminator, State state, RuneLine&& runeLine,
                      OddEnd&& oddEnd) {
-  const char* start = lines.data();
-  const char* const end = start + lines.size();
+  const char* start = chunk.data();
+  const char* const end = start + chunk.size();
+  bool lineStart = start < end && StartsLine(start, terminator);
   while (start < end) {
     const auto* found = static_cast<const char*>(
         std::memchr(start, terminator, static_cast<std::size_t>(end - start)));
+    const int key = lineStart ? rune_key::Number({start, rune_key::kLength}) : 0;
+    if (found == nullptr) {
+      if (key != 0) {
+        runeLine(state, start, key, ValueUpTo(start, end), static_cast<const char*>(nullptr));
+      }
+      break;
+    }
     const char* next = PastTerminator(found, end);
-    const std::string_view line(start, static_cast<std::size_t>(found - start));
-    if (const int key = rune_key::Number(line)) {
-      runeLine(state, start, key, line.substr(rune_key::kLength), next);
+    if (key != 0) {
+      runeLine(state, start, key, ValueUpTo(start, found), next);
     } else if (next - found != 2) {
       oddEnd(state, found);
     }
     start = next;
+    lineStart = true;
   }
   return state;
 }
@@ -124,28 +150,19 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
     const std::uint64_t inside =
         whole || left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     const BlockMasks masks = Blocks::template Match<kCarriageReturns>(block);
-    std::uint64_t keys = masks.keys;
-    if (block == begin) {
-      // The bytes before `lines` are not its own: its first line starts at its first byte, and
-      // its second at the second when the first line is empty.
-      keys &= ~std::uint64_t{3};
-      keys |= rune_key::Number({begin, rune_key::kLength}) != 0 ? 1 : 0;
-      keys |=
-          *begin == kTerminator && rune_key::Number({begin + 1, rune_key::kLength}) != 0 ? 2 : 0;
-    }
-    keys &= inside;
+    std::uint64_t keys = masks.keys & inside;
     std::uint64_t oddEnds = masks.oddEnds & inside;
-    if (!whole && kCarriageReturns && end[-1] == '\r') {
-      oddEnds |= std::uint64_t{1} << (left - 1);  // nothing after it, whatever lies past `lines`
-    }
     // The rune line that starts at `bit`.
     const auto runeAt = [&](int bit) {
       const char* at = block + bit;
-      const char* value = at + rune_key::kLength;
-      const char* found = FindByte(value, end, kTerminator);
-      runeLine(state, at, at[4] - '0',
-               std::string_view(value, static_cast<std::size_t>(found - value)),
-               PastTerminator(found, end));
+      const int key = at[rune_key::kDigitAt] - rune_key::kFirstDigit + 1;
+      const char* found = FindByte(at + rune_key::kLength, end, kTerminator);
+      if (found == nullptr) {
+        runeLine(state, at, key, ValueUpTo(at, end), static_cast<const char*>(nullptr));
+        blocks.done = end;
+        return;
+      }
+      runeLine(state, at, key, ValueUpTo(at, found), PastTerminator(found, end));
       // Only a lone CR can be an event after the rune line's own terminator.
       blocks.done = found + 1;
     };
@@ -183,7 +200,7 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
 
 // The same as ScanLinesPlain, 64 bytes at a time: a line is a rune line only if it starts with a
 // key's candidate, so that the other lines cost nothing but their share of the masks. Reads up to
-// kScanUnderread bytes before `lines` and kScanOverread bytes past them; `lines` starts a line.
+// kScanUnderread bytes before `lines` and kScanOverread bytes past them.
 // `Blocks::Match` gives the BlockMasks of a block.
 template <typename Blocks, typename State, typename RuneLine, typename OddEnd>
 State ScanLinesMasked(std::string_view lines, char terminator, State state, RuneLine&& runeLine,
