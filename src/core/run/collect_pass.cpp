@@ -30,19 +30,6 @@ Int16 AddedSlot(RuneTable& table, Name name) {
   return slot;
 }
 
-// A rune line that the scan of a chunk left open, in its state.
-struct Opening {
-  const char* at = nullptr;
-  int key = 0;
-  std::string_view value;
-
-  void Open(const char* lineStart, int lineKey, std::string_view sofar) {
-    at = lineStart;
-    key = lineKey;
-    value = sofar;
-  }
-};
-
 // The record of the places in a chunk, as the scan of it goes.
 struct Recording {
   RuneTable* table;
@@ -119,10 +106,7 @@ bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
         }
         opening = done.opening;
       }
-      if (opening.key != 0) {
-        open.Open(opening.key, reader.OffsetOf(opening.at),
-                  reader.OffsetOf(opening.value.data() + opening.value.size()), opening.value);
-      }
+      opening.Keep(open, reader);
     }
   });
   return !reader.RestartWithCarriageReturns();

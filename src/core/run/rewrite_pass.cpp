@@ -197,21 +197,17 @@ struct Rewrite {
     struct Writing {
       char* to;
       const char* copyFrom;
-      const char* openAt;
-      int openKey;
-      std::string_view openValue;
+      Opening opening;
     };
     const Writing done = scan(
-        chunk, Terminator(first.ends), Writing{to, chunk.data(), nullptr, 0, {}},
+        chunk, Terminator(first.ends), Writing{to, chunk.data(), {}},
         [&](Writing& writing, const char* start, int key, std::string_view name, const char* next) {
           const std::string_view before(writing.copyFrom,
                                         static_cast<std::size_t>(start - writing.copyFrom));
           if (next == nullptr) {
             writing.to = out.Write(writing.to, before);
             writing.copyFrom = chunk.data() + chunk.size();
-            writing.openAt = start;
-            writing.openKey = key;
-            writing.openValue = name;
+            writing.opening.Open(start, key, name);
             return;
           }
           writing.to = WriteRuneLine(out, out.limit(), writing.to, before, key,
@@ -224,10 +220,7 @@ struct Rewrite {
               {writing.copyFrom, static_cast<std::size_t>(terminator - writing.copyFrom)});
           writing.copyFrom = terminator + 1;
         });
-    if (done.openKey != 0) {
-      open.Open(done.openKey, reader.OffsetOf(done.openAt),
-                reader.OffsetOf(done.openValue.data() + done.openValue.size()), done.openValue);
-    }
+    done.opening.Keep(open, reader);
     return out.Write(done.to, {done.copyFrom, static_cast<std::size_t>(chunk.data() + chunk.size() -
                                                                        done.copyFrom)});
   }

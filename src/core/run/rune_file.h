@@ -60,6 +60,26 @@ struct OpenRuneLine {
   }
 };
 
+// A rune line that the scan of a chunk left open, in the scan's state: where it starts, its key,
+// and its value as far as the chunk goes.
+struct Opening {
+  const char* at = nullptr;
+  int key = 0;
+  std::string_view value;
+
+  void Open(const char* lineStart, int lineKey, std::string_view sofar) {
+    at = lineStart;
+    key = lineKey;
+    value = sofar;
+  }
+  // Makes `open` the line, if there is one, before `reader` moves on.
+  void Keep(OpenRuneLine& open, const LineReader& reader) const {
+    if (key != 0) {
+      open.Open(key, reader.OffsetOf(at), reader.OffsetOf(value.data() + value.size()), value);
+    }
+  }
+};
+
 // Whether `failure` is that of a source that changed between the passes.
 inline bool IsChange(const RunFailure& failure) {
   return failure.kind == RunFailure::Kind::kChanged ||
