@@ -26,7 +26,9 @@ std::vector<std::string> ScanEvents(std::string_view lines, char terminator, Sca
 }
 
 // The scans, as callables for ScanEvents.
-inline constexpr auto kPlainScan = [](auto&&... arguments) { return ScanLinesPlain(arguments...); };
+inline constexpr auto kPlainScan = [](auto&&... arguments) {
+  return ScanLines<PlainBlocks>(arguments...);
+};
 #ifdef SIGILFLIP_BLOCK_SCAN
 inline constexpr auto kSse2Scan = [](auto&&... arguments) { return ScanLinesSse2(arguments...); };
 #endif

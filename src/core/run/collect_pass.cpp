@@ -60,12 +60,12 @@ bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
       if (open.key != 0) {
         const int key = open.key;
         const char* next =
-            open.GoOn(chunk, reader.OffsetOf(chunk.data()), Terminator(reader.Ends()), true);
+            open.GoOn(chunk, reader.OffsetOf(chunk.data()), Terminator(reader.Ends()));
         if (next == nullptr) {
           continue;
         }
         const Int16 slot = AddedSlot(table, std::string_view(open.value));
-        if (recorded && !found.Add(open.start, key, slot)) {
+        if (recorded && !found.Add(open.start, reader.OffsetOf(next), key, slot)) {
           found.StopAt(open.start);
         }
         chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
@@ -94,10 +94,12 @@ bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
                 return;
               }
               const Int16 slot = AddedSlot(*recording.table, BufferedName{name});
-              recording.full |= !recording.writer.Add(recording.OffsetOf(at), key, slot);
+              recording.full |= !recording.writer.Add(recording.OffsetOf(at),
+                                                      recording.OffsetOf(next), key, slot);
             },
             [](Recording& recording, const char* at) {
-              recording.full |= !recording.writer.Add(recording.OffsetOf(at), 0, 0);
+              recording.full |=
+                  !recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(at + 1), 0, 0);
             });
         if (done.full) {
           found.StopAt(start);  // the writer's places are not kept
@@ -131,21 +133,21 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table, std::size_t capacit
                        std::size_t foundCap) {
   FirstPass first{LineEnds::CarriageReturn, RunePlaces(foundCap), {}};
   LineReader reader(source, capacity);
-  if (CollectWith(reader, source, table, first.found)) {
-    first.ends = reader.Ends();
-    first.read = reader.Read();
-  } else {
+  LineReader again(source, LineEnds::CarriageReturn, capacity);
+  LineReader* read = &reader;
+  if (!CollectWith(reader, source, table, first.found)) {
     // The file's lines end in CR, from its first byte.
     table.Reset();
     first.found.Clear();
     source.Rewind();
-    LineReader again(source, LineEnds::CarriageReturn, capacity);
+    read = &again;
     CollectWith(again, source, table, first.found);
-    first.read = again.Read();
   }
-  if (first.ends == LineEnds::LineFeed) {
-    first.found.StopAt(0);  // nothing was recorded
-  }
+  first.ends = read->Ends();
+  first.read = read->Read();
+  // Nothing is recorded in a LineFeed source; in a CarriageReturn one, every place up to the end,
+  // and the terminator that the reader adds to a last line that has none.
+  first.found.StopAt(first.ends == LineEnds::LineFeed ? 0 : read->OffsetOf(read->End()));
   return first;
 }
 

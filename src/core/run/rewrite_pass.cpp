@@ -9,9 +9,6 @@
 namespace sigilflip {
 namespace {
 
-using rune_key::kOutput;
-using rune_key::Output;
-
 // Bytes copied from the read buffer, which has kScanOverread readable bytes past its lines, are
 // copied as one or two fixed stores of kShortCopy bytes when they are at most twice as many: most
 // copies are the few lines between two rune lines, and a call would cost more than they do.
@@ -36,8 +33,9 @@ char* Copy(char* to, std::string_view bytes) {
   return to + size;
 }
 
-// What follows the key on each rune's lines: its new name and the line end, side by side, each
-// padded to whole blocks so that it is stored a block at a time.
+// What a place writes after its key: for each rune, its new name and the line end; for a line end
+// (slot 0), the line end alone. Each is padded to whole blocks so that it is stored a block at a
+// time.
 class Endings {
  public:
   static constexpr std::size_t kBlock = 32;
@@ -51,21 +49,21 @@ class Endings {
   explicit Endings(const RuneTable& table)
       : endings_(static_cast<std::size_t>(table.RuneCount()) + 1) {
     std::vector<std::size_t> offsets(endings_.size());
-    for (Int16 slot = 1; slot <= table.RuneCount(); ++slot) {
-      Ending& ending = endings_[static_cast<std::size_t>(slot)];
-      offsets[static_cast<std::size_t>(slot)] = text_.size();
-      text_ += table.Runes(slot).NewName;
+    for (std::size_t slot = 0; slot < endings_.size(); ++slot) {
+      offsets[slot] = text_.size();
+      if (slot > 0) {
+        text_ += table.Runes(static_cast<Int16>(slot)).NewName;
+      }
       text_ += kLineEnd;
-      ending.size = text_.size() - offsets[static_cast<std::size_t>(slot)];
-      ending.room = (ending.size + kBlock - 1) / kBlock * kBlock;
-      text_.resize(offsets[static_cast<std::size_t>(slot)] + ending.room);
+      endings_[slot].size = text_.size() - offsets[slot];
+      endings_[slot].room = (endings_[slot].size + kBlock - 1) / kBlock * kBlock;
+      text_.resize(offsets[slot] + endings_[slot].room);
     }
-    for (std::size_t slot = 1; slot < endings_.size(); ++slot) {
+    for (std::size_t slot = 0; slot < endings_.size(); ++slot) {
       endings_[slot].text = text_.data() + offsets[slot];
     }
   }
 
-  const Ending& Of(Int16 slot) const { return endings_[static_cast<std::size_t>(slot)]; }
   // The endings by slot, for a loop to hold in a local.
   const Ending* BySlot() const { return endings_.data(); }
 
@@ -83,30 +81,35 @@ class Endings {
   std::vector<Ending> endings_;  // by slot
 };
 
-// Writes at `to` the lines `before` a rune line, from the read buffer, then the rune line with
-// `key` and `ending`; returns the position after them. `limit` is out.limit().
-char* WriteRuneLine(OutputBuffer& out, const char* limit, char* to, std::string_view before,
-                    int key, const Endings::Ending& ending) {
-  if (OutputBuffer::Fits(to, limit, CopyRoom(before.size()) + sizeof kOutput[0] + ending.room)) {
+// The output key of a place: a rune line's key ("Rune1=" ...), none for a line end.
+std::string_view KeyOf(int key) {
+  return {rune_key::kOutput[static_cast<std::size_t>(key)].data(),
+          key != 0 ? rune_key::kLength : 0};
+}
+
+// Writes at `to` the bytes `before` a place, from the read buffer, then the place: its key and
+// `ending`; returns the position after them. `limit` is out.limit().
+inline char* WritePlace(OutputBuffer& out, const char* limit, char* to, std::string_view before,
+                        int key, const Endings::Ending& ending) {
+  constexpr std::size_t kKeyRoom = sizeof rune_key::kOutput[0];
+  if (OutputBuffer::Fits(to, limit, CopyRoom(before.size()) + kKeyRoom + ending.room)) {
     to = Copy(to, before);
-    std::memcpy(to, kOutput[static_cast<std::size_t>(key)].data(), sizeof kOutput[0]);
-    return Endings::Store(to + rune_key::kLength, ending);
+    std::memcpy(to, rune_key::kOutput[static_cast<std::size_t>(key)].data(), kKeyRoom);
+    return Endings::Store(to + KeyOf(key).size(), ending);
   }
   to = out.Write(to, before);
-  to = out.Write(to, Output(key));
+  to = out.Write(to, KeyOf(key));
   return out.Write(to, {ending.text, ending.size});
 }
 
-// Writes at `to` the line `before`, from the read buffer, then CR LF for its end.
-char* WriteLineEnd(OutputBuffer& out, const char* limit, char* to, std::string_view before) {
-  if (OutputBuffer::Fits(to, limit, CopyRoom(before.size()) + kLineEnd.size())) {
-    to = Copy(to, before);
-    std::memcpy(to, kLineEnd.data(), kLineEnd.size());
-    return to + kLineEnd.size();
-  }
-  to = out.Write(to, before);
-  return out.Write(to, kLineEnd);
-}
+// Where the second pass is in the first pass's record: the place that it is writing, which a chunk
+// may have cut, with what is left of its gap and its length.
+struct Replay {
+  RunePlaces::Reader places;
+  RunePlaces::Place place{};
+  bool open = false;     // `place` is not passed yet
+  bool written = false;  // its key and ending are written
+};
 
 // What the second pass knows of its source: what the first read, and what the passes write.
 struct Rewrite {
@@ -122,71 +125,52 @@ struct Rewrite {
     if (slot == 0) {
       throw RunError(RunFailure::ChangedWhileReading(std::string(StripSpaces(name))));
     }
-    return endings.Of(slot);
+    return endings.BySlot()[slot];
   }
 
-  // Writes a rune line: its key and the ending of the rune in `slot`, found for `name`.
-  char* WriteLookedUp(char* to, int key, Int16 slot, std::string_view name) const {
-    const Endings::Ending& ending = EndingOf(slot, name);
-    to = out.Write(to, Output(key));
-    return out.Write(to, {ending.text, ending.size});
-  }
-
-  // Writes the part `region` of `chunk`, a chunk of a CarriageReturn source at `offset` in it, at
-  // `to`, with the places that `places` gives there rewritten; moves `places` past those places.
-  // Returns the position after them in the output and where the chunk is written up to, which is
-  // past `region` where a rune line in it ends later. A rune line that the chunk ends inside is
-  // written, and left `open` for the rest of its bytes to be passed over. A place that is not what
-  // the first pass found there stops the run.
-  std::pair<char*, const char*> ReplayLines(std::string_view chunk, std::size_t region,
-                                            std::uint64_t offset, RunePlaces::Reader& places,
-                                            char* to, OpenRuneLine& open) const {
-    const char* const data = chunk.data();
-    const char* const end = data + chunk.size();
-    const char* copyFrom = data;
+  // Writes `region`, bytes of the source that the record covers, at `to`, with the places that
+  // `replay` gives rewritten; returns the position after them. A place may go on past the region,
+  // and `replay` keeps what is left of it. The bytes are not looked at: should the source have
+  // changed since the first pass, its digest tells.
+  char* ReplayRegion(std::string_view region, Replay& replay, char* to) const {
+    const char* at = region.data();
+    const char* const end = at + region.size();
     const char* const limit = out.limit();
     const Endings::Ending* const endingOf = endings.BySlot();
-    // A copy in a local, which stores into the output cannot change.
-    RunePlaces::Reader reader = places;
-    for (RunePlaces::Place place; reader.Peek(place); reader.Skip(place)) {
-      // Wraps for a place before the chunk, which lay in a line that it went on.
-      const std::uint64_t inChunk = place.offset - offset;
-      if (inChunk >= region) {
-        if (place.offset < offset) {
-          continue;
+    Replay state = replay;  // in locals, which stores into the output cannot change
+    RunePlaces::Place& place = state.place;
+    for (;;) {
+      if (!state.open) {
+        if (!state.places.Next(place)) {
+          break;
         }
+        state.open = true;
+        state.written = false;
+      }
+      const auto left = static_cast<std::uint64_t>(end - at);
+      if (place.gap > left) {
+        to = out.Write(to, {at, static_cast<std::size_t>(left)});
+        place.gap -= left;
+        at = end;
         break;
       }
-      const char* start = data + inChunk;
-      // A source that changed since the first pass may not be what the record says (its digest
-      // tells at the end): a place in a line rewritten already stops the run at once.
-      if (start < copyFrom) {
-        Changed();
+      if (!state.written) {
+        to = WritePlace(out, limit, to, {at, static_cast<std::size_t>(place.gap)}, place.key,
+                        endingOf[place.slot]);
+        at += place.gap;
+        place.gap = 0;
+        state.written = true;
       }
-      const std::string_view before(copyFrom, static_cast<std::size_t>(start - copyFrom));
-      if (place.key == 0) {
-        to = WriteLineEnd(out, limit, to, before);
-        copyFrom = PastTerminator(start, end);
-        continue;
-      }
-      to = WriteRuneLine(out, limit, to, before, place.key,
-                         endingOf[static_cast<std::size_t>(place.slot)]);
-      const char* terminator = FindByte(start + rune_key::kLength, end, '\r');
-      if (terminator == nullptr) {
-        open.Open(place.key, place.offset, offset + chunk.size(), {});
-        open.written = true;
-        reader.Skip(place);
-        copyFrom = end;
+      const auto passed = std::min<std::uint64_t>(place.length, static_cast<std::size_t>(end - at));
+      at += passed;
+      place.length -= passed;
+      if (place.length > 0) {
         break;
       }
-      copyFrom = PastCarriageReturn(terminator, end);
+      state.open = false;
     }
-    places = reader;
-    if (copyFrom < data + region) {
-      to = out.Write(to, {copyFrom, static_cast<std::size_t>(data + region - copyFrom)});
-      copyFrom = data + region;
-    }
-    return {to, copyFrom};
+    replay = state;
+    return out.Write(to, {at, static_cast<std::size_t>(end - at)});
   }
 
   // Writes `chunk` at `to`, finding the places to rewrite with `scan`; returns the position after
@@ -199,30 +183,29 @@ struct Rewrite {
       const char* copyFrom;
       Opening opening;
     };
+    const auto before = [](const Writing& writing, const char* at) {
+      return std::string_view(writing.copyFrom, static_cast<std::size_t>(at - writing.copyFrom));
+    };
     const Writing done = scan(
         chunk, Terminator(first.ends), Writing{to, chunk.data(), {}},
         [&](Writing& writing, const char* start, int key, std::string_view name, const char* next) {
-          const std::string_view before(writing.copyFrom,
-                                        static_cast<std::size_t>(start - writing.copyFrom));
           if (next == nullptr) {
-            writing.to = out.Write(writing.to, before);
+            writing.to = out.Write(writing.to, before(writing, start));
             writing.copyFrom = chunk.data() + chunk.size();
             writing.opening.Open(start, key, name);
             return;
           }
-          writing.to = WriteRuneLine(out, out.limit(), writing.to, before, key,
-                                     EndingOf(table.SlotOf(BufferedName{name}), name));
+          writing.to = WritePlace(out, out.limit(), writing.to, before(writing, start), key,
+                                  EndingOf(table.SlotOf(BufferedName{name}), name));
           writing.copyFrom = next;
         },
         [&](Writing& writing, const char* terminator) {
-          writing.to = WriteLineEnd(
-              out, out.limit(), writing.to,
-              {writing.copyFrom, static_cast<std::size_t>(terminator - writing.copyFrom)});
+          writing.to = WritePlace(out, out.limit(), writing.to, before(writing, terminator), 0,
+                                  endings.BySlot()[0]);
           writing.copyFrom = terminator + 1;
         });
     done.opening.Keep(open, reader);
-    return out.Write(done.to, {done.copyFrom, static_cast<std::size_t>(chunk.data() + chunk.size() -
-                                                                       done.copyFrom)});
+    return out.Write(done.to, before(done, chunk.data() + chunk.size()));
   }
 };
 
@@ -236,38 +219,31 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
   char* at = out.begin();
   LineReader reader(source, first.ends, capacity);
   const char terminator = Terminator(first.ends);
-  // Bytes past those that the first pass read are looked at as the first pass would have: a rune
-  // line there with a name the table does not hold is named.
-  const std::uint64_t covered = std::min(first.found.CoveredUpTo(), first.read.size);
-  RunePlaces::Reader places(first.found);
+  // The bytes that the record covers are rewritten from it; past them the pass finds the places
+  // itself, as the first pass did, and a rune line there with a name the table lacks is named.
+  const std::uint64_t covered = first.found.CoveredUpTo();
+  Replay replay{RunePlaces::Reader(first.found)};
   OpenRuneLine open;
   WithFastestScan([&](auto scan) {
     for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
+      const std::uint64_t offset = reader.OffsetOf(chunk.data());
+      if (offset < covered) {
+        const auto replayed = std::min<std::uint64_t>(chunk.size(), covered - offset);
+        at = rewrite.ReplayRegion(chunk.substr(0, replayed), replay, at);
+        chunk.remove_prefix(replayed);
+      }
       if (open.key != 0) {
         const int key = open.key;
-        const char* next =
-            open.GoOn(chunk, reader.OffsetOf(chunk.data()), terminator, !open.written);
+        const char* next = open.GoOn(chunk, reader.OffsetOf(chunk.data()), terminator);
         if (next == nullptr) {
           continue;
         }
-        if (!open.written) {
-          at = rewrite.WriteLookedUp(at, key, table.SlotOf(open.value), open.value);
-        }
+        const Int16 slot = table.SlotOf(open.value);
+        at = WritePlace(out, out.limit(), at, chunk.substr(0, 0), key,
+                        rewrite.EndingOf(slot, open.value));
         chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
       }
-      // The places that the first pass recorded are rewritten, and past them the pass finds the
-      // places itself.
-      const std::uint64_t offset = reader.OffsetOf(chunk.data());
-      const std::size_t replayed =
-          offset < covered
-              ? static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), covered - offset))
-              : 0;
-      if (replayed > 0) {
-        const auto [to, upTo] = rewrite.ReplayLines(chunk, replayed, offset, places, at, open);
-        at = to;
-        chunk.remove_prefix(static_cast<std::size_t>(upTo - chunk.data()));
-      }
-      if (!chunk.empty() && open.key == 0) {
+      if (!chunk.empty()) {
         at = rewrite.ScanLines(scan, chunk, at, open, reader);
       }
     }

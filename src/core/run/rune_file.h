@@ -30,27 +30,23 @@ struct OpenRuneLine {
   int key = 0;  // 0: no line is open
   std::uint64_t start = 0;
   std::uint64_t resume = 0;  // where its value goes on in the stream
-  std::string value;         // so far, where the pass gathers it
-  bool written = false;      // the second pass wrote the line when it opened
+  std::string value;         // so far
 
   void Open(int lineKey, std::uint64_t lineStart, std::uint64_t valueEnd, std::string_view sofar) {
     key = lineKey;
     start = lineStart;
     resume = valueEnd;
     value.assign(sofar);
-    written = false;
   }
   // Goes on with the line in `chunk`, at `offset` in the stream: adds what it holds of the value
-  // (where `gather`) and returns where the chunk's next line starts, past the terminator; nullptr
-  // when the line goes on past the chunk.
-  const char* GoOn(std::string_view chunk, std::uint64_t offset, char terminator, bool gather) {
+  // and returns where the chunk's next line starts, past the terminator; nullptr when the line goes
+  // on past the chunk.
+  const char* GoOn(std::string_view chunk, std::uint64_t offset, char terminator) {
     const char* end = chunk.data() + chunk.size();
     const char* from = chunk.data() + std::min<std::uint64_t>(resume - offset, chunk.size());
     const auto* found = static_cast<const char*>(
         std::memchr(from, terminator, static_cast<std::size_t>(end - from)));
-    if (gather) {
-      value.append(from, static_cast<std::size_t>((found != nullptr ? found : end) - from));
-    }
+    value.append(from, static_cast<std::size_t>((found != nullptr ? found : end) - from));
     if (found == nullptr) {
       resume = std::max<std::uint64_t>(resume, offset + chunk.size());
       return nullptr;

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <string_view>
 
-// What a line of a rune file is, and how it ends. The reader, the scans and the writer all split
-// and end lines through what is here.
+// What a line of a rune file is, and how it ends: the rule, stated once, by which the reader, the
+// scans (byte by byte and in vectors), both passes and the writer split and end lines.
 namespace sigilflip {
 
 // What ends a line of a rune file. A file with any carriage return uses CarriageReturn: a line
@@ -23,18 +23,22 @@ constexpr char Terminator(LineEnds ends) {
   return ends == LineEnds::CarriageReturn ? '\r' : '\n';
 }
 
-// Where the next line starts after the terminator at `terminator`, which lies before `end`: past
-// a LF that follows a CR. Whether a LF follows a CR in the last byte is not known until the bytes
-// after `end` are: the callers hold back such a CR while more may come.
-inline const char* PastTerminator(const char* terminator, const char* end) {
-  const char* next = terminator + 1;
-  return *terminator == '\r' && next < end && *next == '\n' ? next + 1 : next;
+// The rule by which a line starts and ends, for a byte or a vector of bytes (line_rule.inc):
+// StartsLineAfter and EndsOddly.
+#include "text/line_rule.inc"
+
+// Whether a line starts at `at`, by the two bytes before it.
+inline bool StartsLine(const char* at, char terminator) {
+  return terminator == '\r' ? StartsLineAfter<'\r'>(at[-2], at[-1])
+                            : StartsLineAfter<'\n'>(at[-2], at[-1]);
 }
 
-// PastTerminator of a CR.
-inline const char* PastCarriageReturn(const char* carriageReturn, const char* end) {
-  const char* next = carriageReturn + 1;
-  return next + static_cast<int>(next < end && *next == '\n');
+// Where the next line starts after the terminator at `terminator`, which lies before `end`: past
+// a LF that follows a CR. Whether a LF follows a CR in the last byte is not known until the bytes
+// after `end` are: the reader holds back such a CR while more may come.
+inline const char* PastTerminator(const char* terminator, const char* end) {
+  const char* next = terminator + 1;
+  return next + static_cast<int>(*terminator == '\r' && next < end && *next == '\n');
 }
 
 // Every written line ends in kLineEnd. The copies of whole runs of lines rely on its being CR LF:

@@ -39,6 +39,8 @@ class LineReader {
   std::uint64_t OffsetOf(const char* at) const {
     return offset_ + static_cast<std::uint64_t>(at - buffer_);
   }
+  // Past the last chunk handed out, at the end of the stream.
+  const char* End() const { return buffer_ + end_; }
   // Of every byte read so far.
   ReadDigest Read() const { return read_.Digest(); }
 

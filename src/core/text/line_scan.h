@@ -50,71 +50,44 @@ struct IgnoreOddEnds {
 template <typename OddEnd>
 inline constexpr bool kIgnoresOddEnds = std::is_same_v<std::remove_cvref_t<OddEnd>, IgnoreOddEnds>;
 
-// Whether a line starts at `at`, by the two bytes before it: after a CR, or after a LF that
-// follows one (after a LF, where lines end in LF).
-inline bool StartsLine(const char* at, char terminator) {
-  return at[-1] == terminator || (at[-1] == '\n' && at[-2] == '\r');
-}
-
 // The rune line that starts at `start` and ends at or after `end`: its value, as far as `end`.
 inline std::string_view ValueUpTo(const char* start, const char* end) {
   const char* value = start + rune_key::kLength;
   return {value, value < end ? static_cast<std::size_t>(end - value) : 0};
 }
 
-// Calls, in the order of `chunk` (LineReader::Next), with `state` as the first argument:
-//   runeLine(state, start, key, value, next) for each rune line that starts in it: it starts at
-//     `start`, `value` is what follows its key, and the next line starts at `next`, past its
-//     terminator; or, where the chunk ends inside the line, `value` is what follows its key as far
-//     as the chunk goes (it may start past it), and `next` is nullptr;
-//   oddEnd(state, terminator) for the end of each other line that does not end in CR LF: a CR
-//     alone, or the LF of a file whose lines end in LF;
-// and returns `state` as they left it. `state` is what the calls change (a local of the scan, which
-// the compiler can keep in registers: what they reach by reference stays in memory). Lines end in
-// `terminator` (CR, where a LF after it belongs to it, or LF); the chunk's first bytes may end a
-// line that started before it, which is no rune line's.
-// The plain scan, one line at a time.
-template <typename State, typename RuneLine, typename OddEnd>
-State ScanLinesPlain(std::string_view chunk, char terminator, State state, RuneLine&& runeLine,
-                     OddEnd&& oddEnd) {
-  const char* start = chunk.data();
-  const char* const end = start + chunk.size();
-  bool lineStart = start < end && StartsLine(start, terminator);
-  while (start < end) {
-    const auto* found = static_cast<const char*>(
-        std::memchr(start, terminator, static_cast<std::size_t>(end - start)));
-    const int key = lineStart ? rune_key::Number({start, rune_key::kLength}) : 0;
-    if (found == nullptr) {
-      if (key != 0) {
-        runeLine(state, start, key, ValueUpTo(start, end), static_cast<const char*>(nullptr));
-      }
-      break;
-    }
-    const char* next = PastTerminator(found, end);
-    if (key != 0) {
-      runeLine(state, start, key, ValueUpTo(start, found), next);
-    } else if (next - found != 2) {
-      oddEnd(state, found);
-    }
-    start = next;
-    lineStart = true;
-  }
-  return state;
-}
-
-#ifdef SIGILFLIP_BLOCK_SCAN
 // The bytes of a 64-byte block that the scan looks for, one bit each, the block's first byte in
-// bit 0, from the block, the two bytes before it and the bytes after it:
-//   keys: where a line starts with a rune key's candidate: after a CR, or after a LF that follows
-//     a CR (a LF in a LineFeed file), an R or r with a digit 1 to 5 four bytes on and a '=' five
-//     bytes on;
-//   oddEnds: the line ends that are not CR LF: a CR that no LF follows (every LF in a LineFeed
-//     file).
+// bit 0, by the line-end rule (line_model.h) and the key rule (rune_key.h), from the block, the two
+// bytes before it and the bytes after it:
+//   keys: where a line starts with a rune key's candidate: its first letter in any case, its digit
+//     and its '=' (the scan checks the other letters);
+//   oddEnds: the line ends that are not CR LF.
 struct BlockMasks {
   std::uint64_t keys;
   std::uint64_t oddEnds;
 };
 
+// The masks a byte at a time: the scan where there are no vectors, and what the vector masks are
+// tested against.
+struct PlainBlocks {
+  template <char kTerminator>
+  static BlockMasks Match(const char* block) {
+    BlockMasks masks{};
+    for (int bit = 0; bit < 64; ++bit) {
+      const char* p = block + bit;
+      const bool key = StartsLineAfter<kTerminator>(p[-2], p[-1]) &&
+                       (p[0] | 0x20) == rune_key::kLetters[0] &&
+                       static_cast<unsigned char>(p[rune_key::kDigitAt] - rune_key::kFirstDigit) <
+                           rune_key::kKeys &&
+                       p[rune_key::kEqualsAt] == '=';
+      masks.keys |= static_cast<std::uint64_t>(key) << bit;
+      masks.oddEnds |= static_cast<std::uint64_t>(EndsOddly<kTerminator>(p[0], p[1]) != 0) << bit;
+    }
+    return masks;
+  }
+};
+
+#ifdef SIGILFLIP_BLOCK_SCAN
 // Each instruction set's masks, from one body (block_masks.inc): SSE2, 16 bytes at a time, and
 // AVX2, 32, compiled for AVX2 as a whole.
 namespace sse2 {
@@ -130,28 +103,22 @@ inline constexpr int kWidth = 32;
 }  // namespace avx2
 SIGILFLIP_END_AVX2
 #endif
+#endif
 
-// What the scan of a block hands on to the next.
-struct BlockState {
-  const char* done;  // what lies before is part of a rune line handled already
-};
-
-// ScanLinesMasked for lines that end in CR (kCarriageReturns) or in LF.
-template <typename Blocks, bool kCarriageReturns, typename State, typename RuneLine,
-          typename OddEnd>
+// ScanLines for lines that end in kTerminator.
+template <typename Blocks, char kTerminator, typename State, typename RuneLine, typename OddEnd>
 State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEnd&& oddEnd) {
-  constexpr char kTerminator = kCarriageReturns ? '\r' : '\n';
   const char* const begin = lines.data();
   const char* const end = begin + lines.size();
-  BlockState blocks{.done = begin};
+  const char* done = begin;  // what lies before is part of a rune line handled already
   // A block with more of `lines` after it (`whole`), or the last, which may be cut short.
   const auto scanBlock = [&](const char* block, auto whole) {
     const auto left = static_cast<std::size_t>(end - block);
     const std::uint64_t inside =
         whole || left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
-    const BlockMasks masks = Blocks::template Match<kCarriageReturns>(block);
+    const BlockMasks masks = Blocks::template Match<kTerminator>(block);
     std::uint64_t keys = masks.keys & inside;
-    std::uint64_t oddEnds = masks.oddEnds & inside;
+    std::uint64_t oddEnds = kIgnoresOddEnds<OddEnd> ? 0 : masks.oddEnds & inside;
     // The rune line that starts at `bit`.
     const auto runeAt = [&](int bit) {
       const char* at = block + bit;
@@ -159,16 +126,13 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
       const char* found = FindByte(at + rune_key::kLength, end, kTerminator);
       if (found == nullptr) {
         runeLine(state, at, key, ValueUpTo(at, end), static_cast<const char*>(nullptr));
-        blocks.done = end;
+        done = end;
         return;
       }
       runeLine(state, at, key, ValueUpTo(at, found), PastTerminator(found, end));
       // Only a lone CR can be an event after the rune line's own terminator.
-      blocks.done = found + 1;
+      done = found + 1;
     };
-    if constexpr (kIgnoresOddEnds<OddEnd>) {
-      oddEnds = 0;
-    }
     for (; oddEnds == 0 && keys != 0; keys &= keys - 1) {
       // Line starts alone: none lies inside a rune line before it.
       const int bit = std::countr_zero(keys);
@@ -178,7 +142,7 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
     }
     for (std::uint64_t events = keys | oddEnds; events != 0; events &= events - 1) {
       const int bit = std::countr_zero(events);
-      if (block + bit < blocks.done) {
+      if (block + bit < done) {
         continue;
       }
       if ((keys >> bit & 1) != 0 && rune_key::HasLetters(block + bit)) {
@@ -198,55 +162,57 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
   return state;
 }
 
-// The same as ScanLinesPlain, 64 bytes at a time: a line is a rune line only if it starts with a
-// key's candidate, so that the other lines cost nothing but their share of the masks. Reads up to
-// kScanUnderread bytes before `lines` and kScanOverread bytes past them.
-// `Blocks::Match` gives the BlockMasks of a block.
+// Calls, in the order of `chunk` (LineReader::Next), with `state` as the first argument:
+//   runeLine(state, start, key, value, next) for each rune line that starts in it: it starts at
+//     `start`, `value` is what follows its key, and the next line starts at `next`, past its
+//     terminator; or, where the chunk ends inside the line, `value` is what follows its key as far
+//     as the chunk goes (it may start past it), and `next` is nullptr;
+//   oddEnd(state, terminator) for the end of each other line that does not end in CR LF: a CR
+//     alone, or the LF of a file whose lines end in LF;
+// and returns `state` as they left it. `state` is what the calls change (a local of the scan, which
+// the compiler can keep in registers: what they reach by reference stays in memory). Lines end in
+// `terminator` (CR, where a LF after it belongs to it, or LF); the chunk's first bytes may end a
+// line that started before it, which is no rune line's.
+// A line is a rune line only if it starts with a key's candidate, so that the other lines cost
+// nothing but their share of the block masks, which `Blocks::Match` gives. Reads up to
+// kScanUnderread bytes before `chunk` and kScanOverread bytes past it.
 template <typename Blocks, typename State, typename RuneLine, typename OddEnd>
-State ScanLinesMasked(std::string_view lines, char terminator, State state, RuneLine&& runeLine,
-                      OddEnd&& oddEnd) {
+State ScanLines(std::string_view chunk, char terminator, State state, RuneLine&& runeLine,
+                OddEnd&& oddEnd) {
   if (terminator == '\r') {
-    return ScanBlocks<Blocks, true>(lines, state, runeLine, oddEnd);
+    return ScanBlocks<Blocks, '\r'>(chunk, state, runeLine, oddEnd);
   }
-  return ScanBlocks<Blocks, false>(lines, state, runeLine, oddEnd);
+  return ScanBlocks<Blocks, '\n'>(chunk, state, runeLine, oddEnd);
 }
 
-template <typename State, typename RuneLine, typename OddEnd>
-SIGILFLIP_FLATTEN State ScanLinesSse2(std::string_view lines, char terminator, State state,
-                                      RuneLine&& runeLine, OddEnd&& oddEnd) {
-  return ScanLinesMasked<sse2::Blocks>(lines, terminator, state, runeLine, oddEnd);
-}
-
-#ifdef SIGILFLIP_AVX2
-template <typename State, typename RuneLine, typename OddEnd>
-SIGILFLIP_TARGET_AVX2 SIGILFLIP_FLATTEN State ScanLinesAvx2(std::string_view lines, char terminator,
-                                                            State state, RuneLine&& runeLine,
-                                                            OddEnd&& oddEnd) {
-  return ScanLinesMasked<avx2::Blocks>(lines, terminator, state, runeLine, oddEnd);
+// The scans of each instruction set, compiled for it with every call inlined.
+#ifdef SIGILFLIP_BLOCK_SCAN
+template <typename... Arguments>
+SIGILFLIP_FLATTEN auto ScanLinesSse2(Arguments&&... arguments) {
+  return ScanLines<sse2::Blocks>(arguments...);
 }
 #endif
+#ifdef SIGILFLIP_AVX2
+template <typename... Arguments>
+SIGILFLIP_TARGET_AVX2 SIGILFLIP_FLATTEN auto ScanLinesAvx2(Arguments&&... arguments) {
+  return ScanLines<avx2::Blocks>(arguments...);
+}
 #endif
 
 // Calls body(scan) with the fastest scan that this processor has, a callable taking the arguments
-// of ScanLinesPlain; the choice is made once, for a whole pass.
+// of ScanLines; the choice is made once, for a whole pass.
 template <typename Body>
 decltype(auto) WithFastestScan(Body&& body) {
 #ifdef SIGILFLIP_AVX2
   if (HasAvx2()) {
-    return body(
-        [](std::string_view lines, char terminator, auto state, auto&& runeLine, auto&& oddEnd) {
-          return ScanLinesAvx2(lines, terminator, state, runeLine, oddEnd);
-        });
+    return body([](auto&&... arguments) { return ScanLinesAvx2(arguments...); });
   }
 #endif
-  return body(
-      [](std::string_view lines, char terminator, auto state, auto&& runeLine, auto&& oddEnd) {
 #ifdef SIGILFLIP_BLOCK_SCAN
-        return ScanLinesSse2(lines, terminator, state, runeLine, oddEnd);
+  return body([](auto&&... arguments) { return ScanLinesSse2(arguments...); });
 #else
-        return ScanLinesPlain(lines, terminator, state, runeLine, oddEnd);
+  return body([](auto&&... arguments) { return ScanLines<PlainBlocks>(arguments...); });
 #endif
-      });
 }
 
 }  // namespace sigilflip

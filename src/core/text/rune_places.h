@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,19 +13,20 @@
 
 namespace sigilflip {
 
-// Where the first pass over a file whose lines end in CR found the places that the second pass
-// rewrites, so that the second copies the bytes between them without looking for them again: the
-// start of each rune line with its key's number and its rune's slot, and each line end that is not
-// CR LF (key and slot 0); in the order of the file. A place takes 3 bytes, its distance from the
-// one before in one byte (255: in the 8 after it) and the key and slot in two. Memory stays
-// bounded: past `cap` bytes the record stops, at the start of a line, and the second pass looks
-// for the places after it itself.
+// What the first pass found that the second rewrites, so that the second copies the bytes between
+// them without looking for them again: each rune line, with its key's number and its rune's slot,
+// and each line end that is not CR LF (key and slot 0), in the order of the file. A place is kept
+// as the bytes copied before it (its gap, from the end of the place before) and its own bytes (its
+// length): 4 bytes, the gap and the length in one each and the key and the slot in two; a gap or
+// a length over 254 takes 16 more. Memory stays bounded: past `cap` bytes the record stops, and
+// the second pass looks for the places after it itself.
 class RunePlaces {
  public:
-  static constexpr std::size_t kDefaultCap = 8 * 1024 * 1024;
+  static constexpr std::size_t kDefaultCap = 10 * 1024 * 1024;
 
   struct Place {
-    std::uint64_t offset;
+    std::uint64_t gap;
+    std::uint64_t length;
     int key;     // 1 to 5 for a rune line, 0 for a line end
     Int16 slot;  // of the rune line's rune
   };
@@ -47,24 +49,27 @@ class RunePlaces {
   // change): they count once Keep takes them.
   class Writer {
    public:
-    // Adds a place; false when the record has stopped or is full (the caller then stops it with
-    // StopAt).
-    bool Add(std::uint64_t offset, int key, Int16 slot) {
+    // Adds the place that starts at `start` in the source and ends before `next`; false when the
+    // record has stopped or is full (the caller then stops it with StopAt).
+    bool Add(std::uint64_t start, std::uint64_t next, int key, Int16 slot) {
       if (end_ - next_ < static_cast<std::ptrdiff_t>(kLongestPlace)) {
         return false;
       }
-      std::uint64_t distance = offset - last_;
-      last_ = offset;
+      const std::uint64_t gap = start - last_;
+      const std::uint64_t length = next - start;
+      last_ = next;
       const auto tag = static_cast<std::uint16_t>(key << kSlotBits | slot);
-      if (distance < kFar) {
-        *next_ = static_cast<unsigned char>(distance);
+      std::memcpy(next_ + 2, &tag, sizeof tag);
+      if (std::max(gap, length) < kFar) {
+        next_[0] = static_cast<unsigned char>(gap);
+        next_[1] = static_cast<unsigned char>(length);
+        next_ += kShortPlace;
       } else {
-        *next_ = kFar;
-        std::memcpy(++next_, &distance, sizeof distance);
-        next_ += sizeof distance - 1;
+        next_[0] = kFar;
+        std::memcpy(next_ + kShortPlace, &gap, sizeof gap);
+        std::memcpy(next_ + kShortPlace + sizeof gap, &length, sizeof length);
+        next_ += kLongestPlace;
       }
-      std::memcpy(next_ + 1, &tag, sizeof tag);
-      next_ += 1 + sizeof tag;
       return true;
     }
 
@@ -84,23 +89,20 @@ class RunePlaces {
   }
 
   // One place, as Writer::Add.
-  bool Add(std::uint64_t offset, int key, Int16 slot) {
+  bool Add(std::uint64_t start, std::uint64_t next, int key, Int16 slot) {
     Writer writer = Writing();
-    if (!writer.Add(offset, key, slot)) {
-      return false;
-    }
+    const bool added = writer.Add(start, next, key, slot);
     Keep(writer);
-    return true;
+    return added;
   }
 
-  // Stops the record at `lineStart`, the start of a line: every place before the line is
-  // recorded and none after it, and it records no more. Only the first call counts.
-  void StopAt(std::uint64_t lineStart) {
-    if (covered_ != kEverything) {
-      return;
+  // Stops the record at `at`, where no place has started and none goes on: every place before it
+  // is recorded and none after it, and it records no more. Only the first call counts.
+  void StopAt(std::uint64_t at) {
+    if (covered_ == kEverything) {
+      covered_ = at;
+      end_ = next_;
     }
-    covered_ = lineStart;
-    end_ = next_;
   }
 
   // The places lie before this offset, and every place before it is recorded.
@@ -111,35 +113,30 @@ class RunePlaces {
    public:
     explicit Reader(const RunePlaces& found) : next_(found.bytes_.get()), end_(found.next_) {}
 
-    // The next place, without moving past it; false at the end.
-    bool Peek(Place& place) {
+    // The next place; false at the end.
+    bool Next(Place& place) {
       if (next_ == end_) {
         return false;
       }
-      const unsigned char* at = next_;
-      std::uint64_t distance = *at;
-      if (distance == kFar) {
-        std::memcpy(&distance, at + 1, sizeof distance);
-        at += sizeof distance;
-      }
       std::uint16_t tag;
-      std::memcpy(&tag, at + 1, sizeof tag);
-      place = {last_ + distance, tag >> kSlotBits,
-               static_cast<Int16>(tag & ((1 << kSlotBits) - 1))};
-      size_ = static_cast<std::size_t>(at + 1 + sizeof tag - next_);
+      std::memcpy(&tag, next_ + 2, sizeof tag);
+      place.key = tag >> kSlotBits;
+      place.slot = static_cast<Int16>(tag & ((1 << kSlotBits) - 1));
+      if (next_[0] != kFar) {
+        place.gap = next_[0];
+        place.length = next_[1];
+        next_ += kShortPlace;
+      } else {
+        std::memcpy(&place.gap, next_ + kShortPlace, sizeof place.gap);
+        std::memcpy(&place.length, next_ + kShortPlace + sizeof place.gap, sizeof place.length);
+        next_ += kLongestPlace;
+      }
       return true;
-    }
-    // Moves past `place`, which Peek gave.
-    void Skip(const Place& place) {
-      next_ += size_;
-      last_ = place.offset;
     }
 
    private:
     const unsigned char* next_;
     const unsigned char* end_;
-    std::uint64_t last_ = 0;
-    std::size_t size_ = 0;  // of the place that Peek gave
   };
 
  private:
@@ -147,7 +144,8 @@ class RunePlaces {
   // A place's key and slot share two bytes: the key's bits (rune_key.h) over the slot's.
   static constexpr int kSlotBits = 16 - rune_key::kBits;
   static_assert(RuneTable::kRuneSlots < 1 << kSlotBits);
-  static constexpr std::size_t kLongestPlace = 1 + sizeof(std::uint64_t) + sizeof(std::uint16_t);
+  static constexpr std::size_t kShortPlace = 4;
+  static constexpr std::size_t kLongestPlace = kShortPlace + 2 * sizeof(std::uint64_t);
   static constexpr std::uint64_t kEverything = std::numeric_limits<std::uint64_t>::max();
 
   std::size_t capacity_;
