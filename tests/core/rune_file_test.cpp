@@ -57,7 +57,7 @@ Lines SplitLines(std::string_view text, LineEnds ends, std::size_t capacity) {
       break;
     }
     lines.emplace_back(start, found);
-    start = PastTerminator(found, end);
+    start = PastTerminator(found);
   }
   return lines;
 }

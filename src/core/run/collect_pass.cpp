@@ -35,14 +35,7 @@ struct Recording {
   RuneTable* table;
   RunePlaces::Writer writer;
   std::uint64_t base;  // the offset in the source of the chunk, less its address
-  bool full;           // a place did not fit
   Opening opening;
-
-  Recording(RuneTable& runes, RunePlaces::Writer places, std::uint64_t start, const char* chunk)
-      : table(&runes),
-        writer(places),
-        base(start - reinterpret_cast<std::uintptr_t>(chunk)),
-        full(false) {}
 
   std::uint64_t OffsetOf(const char* at) const {
     return base + reinterpret_cast<std::uintptr_t>(at);
@@ -50,17 +43,17 @@ struct Recording {
 };
 
 // The first pass with `reader`. Returns false when the reader stopped for a CR found too late.
-// Places are recorded while the reader reads CR line ends: the second pass rewrites every line end
-// of a LineFeed file, and finds them itself.
+// Places are recorded while the reader reads CR line ends (the second pass rewrites every line end
+// of a LineFeed file, and finds them itself) and while the record has room for a whole chunk's.
 bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
   OpenRuneLine open;
   WithFastestScan([&](auto scan) {
     for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
-      const bool recorded = reader.Ends() == LineEnds::CarriageReturn;
+      const char terminator = Terminator(reader.Ends());
+      const bool recorded = terminator == '\r' && !found.Stopped();
       if (open.key != 0) {
         const int key = open.key;
-        const char* next =
-            open.GoOn(chunk, reader.OffsetOf(chunk.data()), Terminator(reader.Ends()));
+        const char* next = open.GoOn(chunk, reader.OffsetOf(chunk.data()), terminator);
         if (next == nullptr) {
           continue;
         }
@@ -71,10 +64,13 @@ bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
         chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
       }
       const std::uint64_t start = reader.OffsetOf(chunk.data());
+      if (recorded && !found.HasRoomFor(chunk.size())) {
+        found.StopAt(start);
+      }
       Opening opening;
-      if (!recorded) {
+      if (found.Stopped() || terminator == '\n') {
         opening = scan(
-            chunk, '\n', Opening{},
+            chunk, terminator, Opening{},
             [&](Opening& state, const char* at, int key, std::string_view name, const char* next) {
               if (next == nullptr) {
                 state.Open(at, key, name);
@@ -84,9 +80,12 @@ bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
             },
             IgnoreOddEnds{});
       } else {
-        // Should the record fill up in this chunk, it stops where the chunk starts.
         const Recording done = scan(
-            chunk, '\r', Recording(table, found.Writing(), start, chunk.data()),
+            chunk, terminator,
+            Recording{&table,
+                      found.Writing(),
+                      start - reinterpret_cast<std::uintptr_t>(chunk.data()),
+                      {}},
             [](Recording& recording, const char* at, int key, std::string_view name,
                const char* next) {
               if (next == nullptr) {
@@ -94,18 +93,12 @@ bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
                 return;
               }
               const Int16 slot = AddedSlot(*recording.table, BufferedName{name});
-              recording.full |= !recording.writer.Add(recording.OffsetOf(at),
-                                                      recording.OffsetOf(next), key, slot);
+              recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(next), key, slot);
             },
             [](Recording& recording, const char* at) {
-              recording.full |=
-                  !recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(at + 1), 0, 0);
+              recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(at + 1), 0, 0);
             });
-        if (done.full) {
-          found.StopAt(start);  // the writer's places are not kept
-        } else {
-          found.Keep(done.writer);
-        }
+        found.Keep(done.writer);
         opening = done.opening;
       }
       opening.Keep(open, reader);

@@ -135,42 +135,49 @@ struct Rewrite {
   char* ReplayRegion(std::string_view region, Replay& replay, char* to) const {
     const char* at = region.data();
     const char* const end = at + region.size();
+    if (replay.open) {
+      to = GoOn(at, end, replay, to);
+      if (replay.open) {
+        return to;  // the region lies in the place
+      }
+    }
+    // Most places lie in the region whole. In locals, which stores into the output cannot change.
     const char* const limit = out.limit();
     const Endings::Ending* const endingOf = endings.BySlot();
-    Replay state = replay;  // in locals, which stores into the output cannot change
-    RunePlaces::Place& place = state.place;
-    for (;;) {
-      if (!state.open) {
-        if (!state.places.Next(place)) {
-          break;
-        }
-        state.open = true;
-        state.written = false;
+    RunePlaces::Reader places = replay.places;
+    for (RunePlaces::Place place; places.Next(place);) {
+      if (place.gap + place.length > static_cast<std::uint64_t>(end - at)) {
+        replay = {places, place, true, false};
+        return GoOn(at, end, replay, to);  // which goes on past the region
       }
-      const auto left = static_cast<std::uint64_t>(end - at);
-      if (place.gap > left) {
-        to = out.Write(to, {at, static_cast<std::size_t>(left)});
-        place.gap -= left;
-        at = end;
-        break;
-      }
-      if (!state.written) {
-        to = WritePlace(out, limit, to, {at, static_cast<std::size_t>(place.gap)}, place.key,
-                        endingOf[place.slot]);
-        at += place.gap;
-        place.gap = 0;
-        state.written = true;
-      }
-      const auto passed = std::min<std::uint64_t>(place.length, static_cast<std::size_t>(end - at));
-      at += passed;
-      place.length -= passed;
-      if (place.length > 0) {
-        break;
-      }
-      state.open = false;
+      to = WritePlace(out, limit, to, {at, static_cast<std::size_t>(place.gap)}, place.key,
+                      endingOf[place.slot]);
+      at += place.gap + place.length;
     }
-    replay = state;
+    replay.places = places;
     return out.Write(to, {at, static_cast<std::size_t>(end - at)});
+  }
+
+  // Goes on with the place that `replay` holds open, as far as `end`: copies what is left of its
+  // gap, writes it, and passes over what is left of its bytes; moves `at` past them.
+  char* GoOn(const char*& at, const char* end, Replay& replay, char* to) const {
+    RunePlaces::Place& place = replay.place;
+    const auto copied = std::min<std::uint64_t>(place.gap, static_cast<std::size_t>(end - at));
+    to = out.Write(to, {at, static_cast<std::size_t>(copied)});
+    at += copied;
+    place.gap -= copied;
+    if (place.gap > 0) {
+      return to;
+    }
+    if (!replay.written) {
+      to = WritePlace(out, out.limit(), to, {at, 0}, place.key, endings.BySlot()[place.slot]);
+      replay.written = true;
+    }
+    const auto passed = std::min<std::uint64_t>(place.length, static_cast<std::size_t>(end - at));
+    at += passed;
+    place.length -= passed;
+    replay.open = place.length > 0;
+    return to;
   }
 
   // Writes `chunk` at `to`, finding the places to rewrite with `scan`; returns the position after

@@ -52,7 +52,7 @@ struct OpenRuneLine {
       return nullptr;
     }
     key = 0;
-    return PastTerminator(found, end);
+    return PastTerminator(found);
   }
 };
 

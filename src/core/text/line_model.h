@@ -33,12 +33,11 @@ inline bool StartsLine(const char* at, char terminator) {
                             : StartsLineAfter<'\n'>(at[-2], at[-1]);
 }
 
-// Where the next line starts after the terminator at `terminator`, which lies before `end`: past
-// a LF that follows a CR. Whether a LF follows a CR in the last byte is not known until the bytes
-// after `end` are: the reader holds back such a CR while more may come.
-inline const char* PastTerminator(const char* terminator, const char* end) {
-  const char* next = terminator + 1;
-  return next + static_cast<int>(*terminator == '\r' && next < end && *next == '\n');
+// Where the next line starts after the terminator at `terminator`: past a LF that follows a CR.
+// The byte after it is read: a chunk (LineReader::Next) never ends between a CR and its LF, and a
+// readable byte follows it.
+inline const char* PastTerminator(const char* terminator) {
+  return terminator + 1 + static_cast<int>(terminator[0] == '\r' && terminator[1] == '\n');
 }
 
 // Every written line ends in kLineEnd. The copies of whole runs of lines rely on its being CR LF:

@@ -30,13 +30,16 @@ inline const char* FindByte(const char* from, const char* end, char byte) {
   }
 #ifdef SIGILFLIP_SSE2
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-  const auto left = static_cast<std::size_t>(end - from);
-  const unsigned inside = left >= 16 ? 0xFFFFu : (1u << left) - 1;
-  const unsigned found =
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte)))) & inside;
+  const auto found =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte))));
   if (found != 0) {
-    return from + std::countr_zero(found);
+    const char* at = from + std::countr_zero(found);
+    return at < end ? at : nullptr;
   }
+  if (end - from <= 16) {
+    return nullptr;
+  }
+  from += 16;
 #endif
   return static_cast<const char*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
 }
@@ -129,7 +132,8 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
         done = end;
         return;
       }
-      runeLine(state, at, key, ValueUpTo(at, found), PastTerminator(found, end));
+      runeLine(state, at, key, std::string_view(at + rune_key::kLength, found),
+               PastTerminator(found));
       // Only a lone CR can be an event after the rune line's own terminator.
       done = found + 1;
     };

@@ -49,18 +49,15 @@ class RunePlaces {
   // change): they count once Keep takes them.
   class Writer {
    public:
-    // Adds the place that starts at `start` in the source and ends before `next`; false when the
-    // record has stopped or is full (the caller then stops it with StopAt).
-    bool Add(std::uint64_t start, std::uint64_t next, int key, Int16 slot) {
-      if (end_ - next_ < static_cast<std::ptrdiff_t>(kLongestPlace)) {
-        return false;
-      }
+    // Adds the place that starts at `start` in the source and ends before `next`, in the bytes
+    // that HasRoomFor was asked of.
+    void Add(std::uint64_t start, std::uint64_t next, int key, Int16 slot) {
       const std::uint64_t gap = start - last_;
       const std::uint64_t length = next - start;
       last_ = next;
       const auto tag = static_cast<std::uint16_t>(key << kSlotBits | slot);
       std::memcpy(next_ + 2, &tag, sizeof tag);
-      if (std::max(gap, length) < kFar) {
+      if (((gap + 1) | length) <= kFar) {  // a gap up to 254, a length up to 255
         next_[0] = static_cast<unsigned char>(gap);
         next_[1] = static_cast<unsigned char>(length);
         next_ += kShortPlace;
@@ -70,30 +67,36 @@ class RunePlaces {
         std::memcpy(next_ + kShortPlace + sizeof gap, &length, sizeof length);
         next_ += kLongestPlace;
       }
-      return true;
     }
 
    private:
     friend class RunePlaces;
-    Writer(unsigned char* next, unsigned char* end, std::uint64_t last)
-        : next_(next), end_(end), last_(last) {}
+    Writer(unsigned char* next, std::uint64_t last) : next_(next), last_(last) {}
     unsigned char* next_;
-    unsigned char* end_;
     std::uint64_t last_;
   };
 
-  Writer Writing() const { return {next_, end_, last_}; }
+  // Whether the record takes every place in the next `sourceBytes` bytes of the source: each is
+  // one byte at least, and only one over 254 bytes (with its gap) takes more than 4.
+  bool HasRoomFor(std::size_t sourceBytes) const {
+    const std::size_t most = kShortPlace * sourceBytes + kLongestPlace * (sourceBytes / kFar + 1);
+    return most <= static_cast<std::size_t>(end_ - next_);
+  }
+  Writer Writing() const { return {next_, last_}; }
   void Keep(const Writer& writer) {
     next_ = writer.next_;
     last_ = writer.last_;
   }
 
-  // One place, as Writer::Add.
+  // One place, as Writer::Add; false when the record has stopped or is full.
   bool Add(std::uint64_t start, std::uint64_t next, int key, Int16 slot) {
+    if (end_ - next_ < static_cast<std::ptrdiff_t>(kLongestPlace)) {
+      return false;
+    }
     Writer writer = Writing();
-    const bool added = writer.Add(start, next, key, slot);
+    writer.Add(start, next, key, slot);
     Keep(writer);
-    return added;
+    return true;
   }
 
   // Stops the record at `at`, where no place has started and none goes on: every place before it
@@ -105,6 +108,8 @@ class RunePlaces {
     }
   }
 
+  // The record has stopped: it takes no more places.
+  bool Stopped() const { return covered_ != kEverything; }
   // The places lie before this offset, and every place before it is recorded.
   std::uint64_t CoveredUpTo() const { return covered_; }
 
