@@ -30,12 +30,12 @@ Int16 AddedSlot(RuneTable& table, Name name) {
   return slot;
 }
 
-// The record of the places in a chunk, as the scan of it goes.
+// What the first pass's scan of a chunk works with, in a local of the scan (which the compiler
+// keeps in registers, as it cannot what the scan reaches by reference).
 struct Recording {
   RuneTable* table;
   RunePlaces::Writer writer;
   std::uint64_t base;  // the offset in the source of the chunk, less its address
-  Opening opening;
 
   std::uint64_t OffsetOf(const char* at) const {
     return base + reinterpret_cast<std::uintptr_t>(at);
@@ -52,56 +52,51 @@ bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
       const char terminator = Terminator(reader.Ends());
       const bool recorded = terminator == '\r' && !found.Stopped();
       if (open.key != 0) {
-        const int key = open.key;
-        const char* next = open.GoOn(chunk, reader.OffsetOf(chunk.data()), terminator);
-        if (next == nullptr) {
-          continue;
-        }
-        const Int16 slot = AddedSlot(table, std::string_view(open.value));
-        if (recorded && !found.Add(open.start, reader.OffsetOf(next), key, slot)) {
-          found.StopAt(open.start);
-        }
-        chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
+        open.GoOn(chunk, reader, [&](int key, std::uint64_t start, std::uint64_t next) {
+          const Int16 slot = AddedSlot(table, std::string_view(open.value));
+          if (recorded && !found.Add(start, next, key, slot)) {
+            found.StopAt(start);
+          }
+        });
       }
       const std::uint64_t start = reader.OffsetOf(chunk.data());
       if (recorded && !found.HasRoomFor(chunk.size())) {
         found.StopAt(start);
       }
-      Opening opening;
+      // A rune line that the chunk ends inside is left open.
+      const auto opened = [&](const char* at, int key, std::string_view name) {
+        open.Open(reader, at, key, name);
+      };
       if (found.Stopped() || terminator == '\n') {
-        opening = scan(
-            chunk, terminator, Opening{},
-            [&](Opening& state, const char* at, int key, std::string_view name, const char* next) {
+        scan(
+            chunk, terminator, 0,
+            [&](int&, const char* at, int key, std::string_view name, const char* next) {
               if (next == nullptr) {
-                state.Open(at, key, name);
-                return;
+                opened(at, key, name);
+              } else {
+                AddedSlot(table, BufferedName{name});
               }
-              AddedSlot(table, BufferedName{name});
             },
             IgnoreOddEnds{});
-      } else {
-        const Recording done = scan(
-            chunk, terminator,
-            Recording{&table,
-                      found.Writing(),
-                      start - reinterpret_cast<std::uintptr_t>(chunk.data()),
-                      {}},
-            [](Recording& recording, const char* at, int key, std::string_view name,
-               const char* next) {
-              if (next == nullptr) {
-                recording.opening.Open(at, key, name);
-                return;
-              }
-              const Int16 slot = AddedSlot(*recording.table, BufferedName{name});
-              recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(next), key, slot);
-            },
-            [](Recording& recording, const char* at) {
-              recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(at + 1), 0, 0);
-            });
-        found.Keep(done.writer);
-        opening = done.opening;
+        continue;
       }
-      opening.Keep(open, reader);
+      const Recording done = scan(
+          chunk, terminator,
+          Recording{&table, found.Writing(),
+                    start - reinterpret_cast<std::uintptr_t>(chunk.data())},
+          [&](Recording& recording, const char* at, int key, std::string_view name,
+              const char* next) {
+            if (next == nullptr) {
+              opened(at, key, name);
+              return;
+            }
+            const Int16 slot = AddedSlot(*recording.table, BufferedName{name});
+            recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(next), key, slot);
+          },
+          [](Recording& recording, const char* at) {
+            recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(at + 1), 0, 0);
+          });
+      found.Keep(done.writer);
     }
   });
   return !reader.RestartWithCarriageReturns();

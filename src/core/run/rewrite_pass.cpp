@@ -34,7 +34,7 @@ char* Copy(char* to, std::string_view bytes) {
 }
 
 // What a place writes after its key: for each rune, its new name and the line end; for a line end
-// (slot 0), the line end alone. Each is padded to whole blocks so that it is stored a block at a
+// (slot 0), the line end alone; each padded to whole blocks, so that it is stored a block at a
 // time.
 class Endings {
  public:
@@ -46,24 +46,22 @@ class Endings {
     std::size_t room;  // that Store needs: the size rounded up to whole blocks
   };
 
-  explicit Endings(const RuneTable& table)
-      : endings_(static_cast<std::size_t>(table.RuneCount()) + 1) {
-    std::vector<std::size_t> offsets(endings_.size());
-    for (std::size_t slot = 0; slot < endings_.size(); ++slot) {
-      offsets[slot] = text_.size();
-      if (slot > 0) {
-        text_ += table.Runes(static_cast<Int16>(slot)).NewName;
-      }
+  explicit Endings(const RuneTable& table) {
+    std::vector<std::size_t> offsets;
+    for (Int16 slot = 0; slot <= table.RuneCount(); ++slot) {
+      offsets.push_back(text_.size());
+      text_ += slot > 0 ? table.Runes(slot).NewName : "";
       text_ += kLineEnd;
-      endings_[slot].size = text_.size() - offsets[slot];
-      endings_[slot].room = (endings_[slot].size + kBlock - 1) / kBlock * kBlock;
-      text_.resize(offsets[slot] + endings_[slot].room);
+      const std::size_t size = text_.size() - offsets.back();
+      endings_.push_back({nullptr, size, (size + kBlock - 1) / kBlock * kBlock});
+      text_.resize(offsets.back() + endings_.back().room);
     }
     for (std::size_t slot = 0; slot < endings_.size(); ++slot) {
       endings_[slot].text = text_.data() + offsets[slot];
     }
   }
 
+  const Ending& Of(Int16 slot) const { return endings_[static_cast<std::size_t>(slot)]; }
   // The endings by slot, for a loop to hold in a local.
   const Ending* BySlot() const { return endings_.data(); }
 
@@ -81,7 +79,7 @@ class Endings {
   std::vector<Ending> endings_;  // by slot
 };
 
-// The output key of a place: a rune line's key ("Rune1=" ...), none for a line end.
+// The output key of a place: a rune line's ("Rune1=" ...), none for a line end.
 std::string_view KeyOf(int key) {
   return {rune_key::kOutput[static_cast<std::size_t>(key)].data(),
           key != 0 ? rune_key::kLength : 0};
@@ -111,21 +109,20 @@ struct Replay {
   bool written = false;  // its key and ending are written
 };
 
-// What the second pass knows of its source: what the first read, and what the passes write.
+// The second pass's writing: into `out`, the new names of `table`'s runes.
 struct Rewrite {
-  const FirstPass& first;
   const RuneTable& table;
   const Endings& endings;
   OutputBuffer& out;
 
-  [[noreturn]] void Changed() const { throw RunError(RunFailure::Changed()); }
-
-  // The ending of the rune in `slot`, found for a line that names `name`.
-  const Endings::Ending& EndingOf(Int16 slot, std::string_view name) const {
-    if (slot == 0) {
+  // Writes at `to` the bytes `before` a rune line with `key`, whose rune, named `name`, is in
+  // `slot`.
+  char* WriteRune(char* to, std::string_view before, int key, Int16 slot,
+                  std::string_view name) const {
+    if (slot == 0) {  // a name that the first pass did not read
       throw RunError(RunFailure::ChangedWhileReading(std::string(StripSpaces(name))));
     }
-    return endings.BySlot()[slot];
+    return WritePlace(out, out.limit(), to, before, key, endings.Of(slot));
   }
 
   // Writes `region`, bytes of the source that the record covers, at `to`, with the places that
@@ -166,53 +163,49 @@ struct Rewrite {
     to = out.Write(to, {at, static_cast<std::size_t>(copied)});
     at += copied;
     place.gap -= copied;
-    if (place.gap > 0) {
-      return to;
-    }
-    if (!replay.written) {
-      to = WritePlace(out, out.limit(), to, {at, 0}, place.key, endings.BySlot()[place.slot]);
+    if (place.gap == 0 && !replay.written) {
+      to = WritePlace(out, out.limit(), to, {at, 0}, place.key, endings.Of(place.slot));
       replay.written = true;
     }
     const auto passed = std::min<std::uint64_t>(place.length, static_cast<std::size_t>(end - at));
     at += passed;
     place.length -= passed;
-    replay.open = place.length > 0;
+    replay.open = place.gap + place.length > 0;
     return to;
   }
 
-  // Writes `chunk` at `to`, finding the places to rewrite with `scan`; returns the position after
-  // it. A rune line that the chunk ends inside is left `open`, for its name to be gathered.
+  // Writes `chunk` of `reader` at `to`, finding the places to rewrite with `scan`; returns the
+  // position after it. A rune line that the chunk ends inside is left `open`, for its name to be
+  // gathered.
   template <typename Scan>
   char* ScanLines(Scan& scan, std::string_view chunk, char* to, OpenRuneLine& open,
                   const LineReader& reader) const {
     struct Writing {
       char* to;
       const char* copyFrom;
-      Opening opening;
+      std::string_view Before(const char* at) const {
+        return {copyFrom, static_cast<std::size_t>(at - copyFrom)};
+      }
     };
-    const auto before = [](const Writing& writing, const char* at) {
-      return std::string_view(writing.copyFrom, static_cast<std::size_t>(at - writing.copyFrom));
-    };
+    const char* const end = chunk.data() + chunk.size();
     const Writing done = scan(
-        chunk, Terminator(first.ends), Writing{to, chunk.data(), {}},
+        chunk, Terminator(reader.Ends()), Writing{to, chunk.data()},
         [&](Writing& writing, const char* start, int key, std::string_view name, const char* next) {
           if (next == nullptr) {
-            writing.to = out.Write(writing.to, before(writing, start));
-            writing.copyFrom = chunk.data() + chunk.size();
-            writing.opening.Open(start, key, name);
+            writing.to = out.Write(writing.to, writing.Before(start));
+            writing = {writing.to, end};
+            open.Open(reader, start, key, name);
             return;
           }
-          writing.to = WritePlace(out, out.limit(), writing.to, before(writing, start), key,
-                                  EndingOf(table.SlotOf(BufferedName{name}), name));
-          writing.copyFrom = next;
+          const Int16 slot = table.SlotOf(BufferedName{name});
+          writing = {WriteRune(writing.to, writing.Before(start), key, slot, name), next};
         },
         [&](Writing& writing, const char* terminator) {
-          writing.to = WritePlace(out, out.limit(), writing.to, before(writing, terminator), 0,
-                                  endings.BySlot()[0]);
-          writing.copyFrom = terminator + 1;
+          writing = {WritePlace(out, out.limit(), writing.to, writing.Before(terminator), 0,
+                                endings.Of(0)),
+                     terminator + 1};
         });
-    done.opening.Keep(open, reader);
-    return out.Write(done.to, before(done, chunk.data() + chunk.size()));
+    return out.Write(done.to, done.Before(end));
   }
 };
 
@@ -222,10 +215,9 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
                   ByteSink& sink, std::size_t capacity) {
   const Endings endings(table);
   OutputBuffer out(sink, capacity);
-  const Rewrite rewrite{first, table, endings, out};
+  const Rewrite rewrite{table, endings, out};
   char* at = out.begin();
   LineReader reader(source, first.ends, capacity);
-  const char terminator = Terminator(first.ends);
   // The bytes that the record covers are rewritten from it; past them the pass finds the places
   // itself, as the first pass did, and a rune line there with a name the table lacks is named.
   const std::uint64_t covered = first.found.CoveredUpTo();
@@ -240,15 +232,10 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
         chunk.remove_prefix(replayed);
       }
       if (open.key != 0) {
-        const int key = open.key;
-        const char* next = open.GoOn(chunk, reader.OffsetOf(chunk.data()), terminator);
-        if (next == nullptr) {
-          continue;
-        }
-        const Int16 slot = table.SlotOf(open.value);
-        at = WritePlace(out, out.limit(), at, chunk.substr(0, 0), key,
-                        rewrite.EndingOf(slot, open.value));
-        chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
+        const std::string_view from = chunk.substr(0, 0);
+        open.GoOn(chunk, reader, [&](int key, std::uint64_t, std::uint64_t) {
+          at = rewrite.WriteRune(at, from, key, table.SlotOf(open.value), open.value);
+        });
       }
       if (!chunk.empty()) {
         at = rewrite.ScanLines(scan, chunk, at, open, reader);
@@ -256,7 +243,7 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
     }
   });
   if (reader.Read() != first.read) {
-    rewrite.Changed();
+    throw RunError(RunFailure::Changed());
   }
   out.Flush(at);
 }

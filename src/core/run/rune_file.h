@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "facts/run_failure.h"
 #include "run/random_source.h"
@@ -32,47 +33,35 @@ struct OpenRuneLine {
   std::uint64_t resume = 0;  // where its value goes on in the stream
   std::string value;         // so far
 
-  void Open(int lineKey, std::uint64_t lineStart, std::uint64_t valueEnd, std::string_view sofar) {
+  // Opens the line that starts at `at` in a chunk of `reader`, whose value the chunk holds as far
+  // as `sofar` goes.
+  void Open(const LineReader& reader, const char* at, int lineKey, std::string_view sofar) {
     key = lineKey;
-    start = lineStart;
-    resume = valueEnd;
+    start = reader.OffsetOf(at);
+    resume = reader.OffsetOf(sofar.data() + sofar.size());
     value.assign(sofar);
   }
-  // Goes on with the line in `chunk`, at `offset` in the stream: adds what it holds of the value
-  // and returns where the chunk's next line starts, past the terminator; nullptr when the line goes
-  // on past the chunk.
-  const char* GoOn(std::string_view chunk, std::uint64_t offset, char terminator) {
+
+  // Goes on with the line in `chunk`, the next of `reader`: adds what the chunk holds of the value,
+  // and where the line ends in it, calls ended(key, start, next), `next` being the offset of the
+  // line after it, moves `chunk` past the line and closes it.
+  template <typename Ended>
+  void GoOn(std::string_view& chunk, const LineReader& reader, Ended&& ended) {
+    const std::uint64_t offset = reader.OffsetOf(chunk.data());
     const char* end = chunk.data() + chunk.size();
     const char* from = chunk.data() + std::min<std::uint64_t>(resume - offset, chunk.size());
+    const char terminator = Terminator(reader.Ends());
     const auto* found = static_cast<const char*>(
         std::memchr(from, terminator, static_cast<std::size_t>(end - from)));
     value.append(from, static_cast<std::size_t>((found != nullptr ? found : end) - from));
     if (found == nullptr) {
       resume = std::max<std::uint64_t>(resume, offset + chunk.size());
-      return nullptr;
+      chunk = {};
+      return;
     }
-    key = 0;
-    return PastTerminator(found);
-  }
-};
-
-// A rune line that the scan of a chunk left open, in the scan's state: where it starts, its key,
-// and its value as far as the chunk goes.
-struct Opening {
-  const char* at = nullptr;
-  int key = 0;
-  std::string_view value;
-
-  void Open(const char* lineStart, int lineKey, std::string_view sofar) {
-    at = lineStart;
-    key = lineKey;
-    value = sofar;
-  }
-  // Makes `open` the line, if there is one, before `reader` moves on.
-  void Keep(OpenRuneLine& open, const LineReader& reader) const {
-    if (key != 0) {
-      open.Open(key, reader.OffsetOf(at), reader.OffsetOf(value.data() + value.size()), value);
-    }
+    const char* next = PastTerminator(found);
+    ended(std::exchange(key, 0), start, reader.OffsetOf(next));
+    chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
   }
 };
 
