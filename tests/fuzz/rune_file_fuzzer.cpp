@@ -72,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (outcome.succeeded) {
     const std::size_t capacity = size == 0 ? 6 : 6 + data[size - 1] % 64;
-    // The first pass's record, of a few places or none: past it the second pass finds them.
-    const std::size_t cap = size < 2 ? 0 : data[size - 2] % 64;
+    // The first pass's record, of a few chunks' places or none: past it the second pass finds them.
+    const std::size_t cap = size < 2 ? 0 : data[size - 2] % 64 * 16;
     // The same run on the text itself, with the same draws, small buffers and a small record.
     sigilflip::StringSource source(input);
     InputDraws sameDraws(input);
