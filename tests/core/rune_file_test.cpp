@@ -246,7 +246,9 @@ TEST(RuneFile, LineEndsOfTheInputAndOfTheOutput) {
   // again with rewritten line ends at every place.
   std::string lines;
   std::string crLfLines;
+  std::string lineEnds;
   for (std::size_t i = 0; i < 20000; ++i) {
+    lineEnds += i < 300 ? "\r\n" : "";
     lines += std::string(i * 7 % 71, 'x') + "\n";
     crLfLines += std::string(i * 7 % 71, 'x') + "\r\n";
   }
@@ -271,6 +273,7 @@ TEST(RuneFile, LineEndsOfTheInputAndOfTheOutput) {
        limits("Rune1=", "Rune2="),
        {"a", std::string(246, 'n'), std::string(247, 'n'), std::string(248, 'n')}},
       {"a\rb\r\nc", {}, "a\r\nb\r\nc\r\n", {}},
+      {std::string(300, '\r'), {}, lineEnds, {}},  // places of a byte each
       {"x\ny\r\nRUNE1=n\nm\r", {0.0f}, "x\ny\r\nRune1=n\nm\r\n", {"n\nm"}},
       {"[a]\nRUNE1=one\nrune2=two\nkey=v\n",
        {0.0f, 0.0f},

@@ -15,11 +15,7 @@ namespace {
 constexpr std::size_t kShortCopy = 32;
 static_assert(kShortCopy <= kScanOverread);
 
-// The room that Copy needs for `size` bytes.
-std::size_t CopyRoom(std::size_t size) {
-  return std::max(size, kShortCopy);
-}
-
+// Copies `bytes` to `to`, which has room for kShortCopy bytes more.
 char* Copy(char* to, std::string_view bytes) {
   const std::size_t size = bytes.size();
   if (size <= 2 * kShortCopy) {
@@ -90,7 +86,7 @@ std::string_view KeyOf(int key) {
 inline char* WritePlace(OutputBuffer& out, const char* limit, char* to, std::string_view before,
                         int key, const Endings::Ending& ending) {
   constexpr std::size_t kKeyRoom = sizeof rune_key::kOutput[0];
-  if (OutputBuffer::Fits(to, limit, CopyRoom(before.size()) + kKeyRoom + ending.room)) {
+  if (OutputBuffer::Fits(to, limit, before.size() + kShortCopy + kKeyRoom + ending.room)) {
     to = Copy(to, before);
     std::memcpy(to, rune_key::kOutput[static_cast<std::size_t>(key)].data(), kKeyRoom);
     return Endings::Store(to + KeyOf(key).size(), ending);
@@ -170,7 +166,7 @@ struct Rewrite {
     const auto passed = std::min<std::uint64_t>(place.length, static_cast<std::size_t>(end - at));
     at += passed;
     place.length -= passed;
-    replay.open = place.gap + place.length > 0;
+    replay.open = place.length > 0;  // a place has a byte at least, so it is open in its gap too
     return to;
   }
 

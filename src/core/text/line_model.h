@@ -33,11 +33,15 @@ inline bool StartsLine(const char* at, char terminator) {
                             : StartsLineAfter<'\n'>(at[-2], at[-1]);
 }
 
-// Where the next line starts after the terminator at `terminator`: past a LF that follows a CR.
-// The byte after it is read: a chunk (LineReader::Next) never ends between a CR and its LF, and a
-// readable byte follows it.
+// Where the next line starts after `terminator`, the byte that ends a line where lines end in
+// kTerminator: past a LF that follows a CR. The byte after it is read: a chunk (LineReader::Next)
+// never ends between a CR and its LF, and a readable byte follows it.
+template <char kTerminator>
+const char* PastTerminator(const char* terminator) {
+  return terminator + 1 + static_cast<int>(kTerminator == '\r' && terminator[1] == '\n');
+}
 inline const char* PastTerminator(const char* terminator) {
-  return terminator + 1 + static_cast<int>(terminator[0] == '\r' && terminator[1] == '\n');
+  return *terminator == '\r' ? PastTerminator<'\r'>(terminator) : terminator + 1;
 }
 
 // Every written line ends in kLineEnd. The copies of whole runs of lines rely on its being CR LF:

@@ -133,7 +133,7 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
         return;
       }
       runeLine(state, at, key, std::string_view(at + rune_key::kLength, found),
-               PastTerminator(found));
+               PastTerminator<kTerminator>(found));
       // Only a lone CR can be an event after the rune line's own terminator.
       done = found + 1;
     };

@@ -57,7 +57,7 @@ class RunePlaces {
       last_ = next;
       const auto tag = static_cast<std::uint16_t>(key << kSlotBits | slot);
       std::memcpy(next_ + 2, &tag, sizeof tag);
-      if (((gap + 1) | length) <= kFar) {  // a gap up to 254, a length up to 255
+      if (gap < kFar && length <= 0xFF) {
         next_[0] = static_cast<unsigned char>(gap);
         next_[1] = static_cast<unsigned char>(length);
         next_ += kShortPlace;
