@@ -79,10 +79,7 @@ struct PlainBlocks {
     for (int bit = 0; bit < 64; ++bit) {
       const char* p = block + bit;
       const bool key = StartsLineAfter<kTerminator>(p[-2], p[-1]) &&
-                       (p[0] | 0x20) == rune_key::kLetters[0] &&
-                       static_cast<unsigned char>(p[rune_key::kDigitAt] - rune_key::kFirstDigit) <
-                           rune_key::kKeys &&
-                       p[rune_key::kEqualsAt] == '=';
+                       rune_key::Number({p, rune_key::kLength}) != 0;
       masks.keys |= static_cast<std::uint64_t>(key) << bit;
       masks.oddEnds |= static_cast<std::uint64_t>(EndsOddly<kTerminator>(p[0], p[1]) != 0) << bit;
     }
