@@ -27,7 +27,7 @@ class RunePlaces {
   struct Place {
     std::uint64_t gap;
     std::uint64_t length;
-    int key;     // 1 to 5 for a rune line, 0 for a line end
+    int key;     // a rune line's key number (rune_key.h), 0 for a line end
     Int16 slot;  // of the rune line's rune
   };
 
