@@ -1,5 +1,6 @@
 #include "text/code_page.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -239,6 +240,10 @@ std::string CodePage::Key(std::string_view name) const {
 }
 
 std::string CodePage::ToUtf8(std::string_view text) const {
+  // Every code page reads ASCII as ASCII, and most names are.
+  if (std::ranges::all_of(text, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return std::string(text);
+  }
   std::string out;
   out.reserve(text.size());
   ForEachCharacter(text, [&](Character c) { AppendReadable(c.character, out); });
