@@ -46,7 +46,9 @@ class Endings {
     std::vector<std::size_t> offsets;
     for (Int16 slot = 0; slot <= table.RuneCount(); ++slot) {
       offsets.push_back(text_.size());
-      text_ += slot > 0 ? table.Runes(slot).NewName : "";
+      if (slot > 0) {
+        text_ += table.Runes(slot).NewName;
+      }
       text_ += kLineEnd;
       const std::size_t size = text_.size() - offsets.back();
       endings_.push_back({nullptr, size, (size + kBlock - 1) / kBlock * kBlock});
