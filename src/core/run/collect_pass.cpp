@@ -1,5 +1,6 @@
 // The first pass: the runes of a source, its line ends, and where the second pass rewrites.
 #include <array>
+#include <optional>
 
 #include "run/rune_file.h"
 
@@ -121,21 +122,21 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table, std::size_t capacit
                        std::size_t foundCap) {
   FirstPass first{LineEnds::CarriageReturn, RunePlaces(foundCap), {}};
   LineReader reader(source, capacity);
-  LineReader again(source, LineEnds::CarriageReturn, capacity);
-  LineReader* read = &reader;
+  std::optional<LineReader> again;
   if (!CollectWith(reader, source, table, first.found)) {
     // The file's lines end in CR, from its first byte.
     table.Reset();
     first.found.Clear();
     source.Rewind();
-    read = &again;
-    CollectWith(again, source, table, first.found);
+    CollectWith(again.emplace(source, LineEnds::CarriageReturn, capacity), source, table,
+                first.found);
   }
-  first.ends = read->Ends();
-  first.read = read->Read();
+  const LineReader& read = again ? *again : reader;
+  first.ends = read.Ends();
+  first.read = read.Read();
   // Nothing is recorded in a LineFeed source; in a CarriageReturn one, every place up to the end,
   // and the terminator that the reader adds to a last line that has none.
-  first.found.StopAt(first.ends == LineEnds::LineFeed ? 0 : read->OffsetOf(read->End()));
+  first.found.StopAt(first.ends == LineEnds::LineFeed ? 0 : read.StreamEnd());
   return first;
 }
 

@@ -81,10 +81,7 @@ void LineReader::Fill() {
   }
   atEnd_ = true;
   // The last line ends at the end of the stream, as if a terminator followed it.
-  const char last = buffer_[static_cast<std::ptrdiff_t>(end_) - 1];
-  const bool ended = last == terminator_ ||
-                     (last == '\n' && buffer_[static_cast<std::ptrdiff_t>(end_) - 2] == '\r');
-  if (end_ > begin_ && !ended) {
+  if (end_ > begin_ && !StartsLine(buffer_ + end_, terminator_)) {
     buffer_[end_++] = terminator_;
   }
   // What lies after the stream settles nothing: no LF after a last CR, no key's '=' after a line.

@@ -39,8 +39,9 @@ class LineReader {
   std::uint64_t OffsetOf(const char* at) const {
     return offset_ + static_cast<std::uint64_t>(at - buffer_);
   }
-  // Past the last chunk handed out, at the end of the stream.
-  const char* End() const { return buffer_ + end_; }
+  // Where the stream ends, past the terminator added to a last line that has none; once Next has
+  // handed out its last chunk.
+  std::uint64_t StreamEnd() const { return offset_ + end_; }
   // Of every byte read so far.
   ReadDigest Read() const { return read_.Digest(); }
 
