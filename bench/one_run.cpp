@@ -22,7 +22,7 @@ int main(int argc, char* argv[]) {
                                        std::strtoull(argv[2], nullptr, 10), std::atoi(argv[3]));
   }
   sigilflip::RuneTable table;
-  sigilflip::SeededRandom random(43210.5f);
+  sigilflip::SeededRandom random(sigilflip::SeedOf(43210.5f));
   // The run and its texts, as the window has them.
   const sigilflip::RunTexts texts = sigilflip::TextsOf(
       sigilflip::Sigilflipper(table, folder, random), sigilflip::CodePage::Get(1252));

@@ -126,7 +126,7 @@ void BM_Run(benchmark::State& state) {
   double peakMiB = 0;
   for (auto _ : state) {
     sigilflip::RuneTable table(sigilflip::CodePage::Get(codePage));
-    sigilflip::SeededRandom random(43210.5f);
+    sigilflip::SeededRandom random(sigilflip::SeedOf(43210.5f));
     ResetPeakMemory();
     sigilflip::RunTexts texts;  // the run's, in words, as the window shows them
     const Times thisRun = Measure([&] {

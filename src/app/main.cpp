@@ -9,8 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "command_line.h"
 #include "form1.h"
-#include "game_folder.h"
+#include "form1_click.h"
 #include "message_boxes.h"
 #include "version.h"
 #include "words/user_texts.h"
@@ -28,15 +29,36 @@ bool HasDisplay() {
   return false;
 }
 
-// Prints `text` on `stream` and returns `status`; or 1, with the reason on standard error, when it
-// could not be written (a full disk, a closed pipe), as the system's own tools do.
-int Print(std::FILE* stream, const std::string& text, int status) {
-  std::fprintf(stream, "%s\n", text.c_str());
+// Writes `line` on `stream`; false, with the reason on standard error, when it could not be
+// written (a full disk, a closed pipe), as the system's own tools say.
+bool WriteLine(std::FILE* stream, std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stream);
+  std::fputc('\n', stream);
   if (std::fflush(stream) != 0 || std::ferror(stream) != 0) {
     std::fprintf(stderr, "Sigilflip: write error: %s\n", std::strerror(errno));
-    return 1;
+    return false;
   }
-  return status;
+  return true;
+}
+
+// Prints `text` on `stream` and returns `status`; or 1 when it could not be written.
+int Print(std::FILE* stream, std::string_view text, int status) {
+  return WriteLine(stream, text) ? status : sigilflip::form1::kExitFailed;
+}
+
+// Where --run writes: standard output and standard error, as they were given.
+class StandardStreams final : public sigilflip::form1::Console {
+ public:
+  bool Out(std::string_view line) override { return WriteLine(stdout, line); }
+  bool Err(std::string_view line) override { return WriteLine(stderr, line); }
+};
+
+// The folder of the running program, as Qt finds it (applicationDirPath), without Qt: --run
+// starts none.
+std::filesystem::path ProgramFolder(const char* programName) {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::absolute(programName).parent_path() : program.parent_path();
 }
 
 }  // namespace
@@ -50,13 +72,20 @@ int main(int argc, char* argv[]) {
   if (only == "--version") {
     return Print(stdout, std::string("Sigilflip ") + SIGILFLIP_VERSION, 0);
   }
-  // Without a display Qt would abort: arguments Sigilflip does not know (Qt's own options are
-  // not looked at yet) get the usage, the others the reason there is no window.
-  if (!HasDisplay()) {
-    const std::vector<std::filesystem::path> arguments(argv + 1, argv + argc);
-    return sigilflip::form1::GameFolder(arguments, {})
-               ? Print(stderr, sigilflip::texts::kNoDisplay, 1)
-               : Print(stderr, sigilflip::texts::kUsage, 2);
+  // A run without a window needs no display, and Qt is not started: its options are not known.
+  // Without a display Qt would abort: arguments Sigilflip does not know get the usage, the others
+  // the reason there is no window.
+  using sigilflip::form1::kExitCommandLine;
+  const auto line = sigilflip::form1::ReadCommandLine(
+      std::vector<std::filesystem::path>(argv + 1, argv + argc), ProgramFolder(argv[0]));
+  if (line.run || !HasDisplay()) {
+    if (!line.folder) {
+      return Print(stderr, sigilflip::texts::kUsage, kExitCommandLine);
+    }
+    StandardStreams streams;
+    return line.run ? sigilflip::form1::RunWithoutWindow(
+                          *line.folder, sigilflip::form1::SeedsOf(line.seed)(), streams)
+                    : Print(stderr, sigilflip::texts::kNoDisplay, sigilflip::form1::kExitFailed);
   }
 
   QApplication app(argc, argv);  // takes Qt's own options out of argv
@@ -66,15 +95,15 @@ int main(int argc, char* argv[]) {
 
   // magic.ini lies in the folder handed to the program, else beside the program, wherever it is
   // started from; Qt resolves links to it. The arguments are taken as the bytes they are.
-  const std::vector<std::filesystem::path> arguments(argv + 1, argv + argc);
-  const auto folder = sigilflip::form1::GameFolder(
-      arguments, std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
-  if (!folder) {
+  const auto window = sigilflip::form1::ReadCommandLine(
+      std::vector<std::filesystem::path>(argv + 1, argv + argc),
+      std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
+  if (!window.folder) {
     std::fprintf(stderr, "%s\n", sigilflip::texts::kUsage);
     ModalMessageBoxes(nullptr).Usage(sigilflip::texts::kUsage);
-    return 2;
+    return kExitCommandLine;
   }
-  Form1 form(*folder);
+  Form1 form(*window.folder, nullptr, sigilflip::form1::SeedsOf(window.seed));
   form.show();
   return app.exec();
 }

@@ -4,10 +4,11 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
-#include "game_folder.h"
+#include "command_line.h"
 #include "text/windows_text.h"
 #include "words/user_texts.h"
 
@@ -36,19 +37,85 @@ std::vector<std::filesystem::path> Arguments() {
   return arguments;
 }
 
+// Where --run writes, Sigilflip.exe being a window program: to the standard handles that it was
+// given (a redirect or a pipe), and where it was given none, to the console of the program that
+// started it, if that has one. UTF-8 into files and pipes; a console takes UTF-16, whatever its
+// code page.
+class StandardHandles final : public sigilflip::form1::Console {
+ public:
+  StandardHandles() : out_(Given(STD_OUTPUT_HANDLE)), err_(Given(STD_ERROR_HANDLE)) {
+    if ((out_ == nullptr || err_ == nullptr) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+      console_ =
+          CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+      console_ = console_ == INVALID_HANDLE_VALUE ? nullptr : console_;
+      out_ = out_ != nullptr ? out_ : console_;
+      err_ = err_ != nullptr ? err_ : console_;
+    }
+  }
+  ~StandardHandles() override {
+    if (console_ != nullptr) {
+      CloseHandle(console_);
+    }
+  }
+  StandardHandles(const StandardHandles&) = delete;
+  StandardHandles& operator=(const StandardHandles&) = delete;
+
+  bool Out(std::string_view line) override { return Write(out_, line); }
+  bool Err(std::string_view line) override { return Write(err_, line); }
+
+ private:
+  static HANDLE Given(DWORD which) {
+    const HANDLE handle = GetStdHandle(which);
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+  }
+
+  // Lines end in CR LF, as Windows text does. Without a handle (started from Explorer) there is
+  // nowhere to write, and nothing fails.
+  static bool Write(HANDLE handle, std::string_view line) {
+    if (handle == nullptr) {
+      return true;
+    }
+    const std::string text = std::string(line) + "\r\n";
+    DWORD written = 0;
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+      const std::wstring wide = sigilflip::native::WideFromUtf8(text);
+      return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                           nullptr) != 0;
+    }
+    return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) !=
+               0 &&
+           written == text.size();
+  }
+
+  HANDLE out_;
+  HANDLE err_;
+  HANDLE console_ = nullptr;
+};
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // magic.ini lies in the folder handed to the program (a folder or a file dropped on it), else
   // beside the program, wherever it is started from.
-  const auto folder = sigilflip::form1::GameFolder(Arguments(), ProgramDirectory());
+  using namespace sigilflip::form1;
+  const CommandLine line = ReadCommandLine(Arguments(), ProgramDirectory());
+  if (line.run) {
+    StandardHandles handles;
+    if (!line.folder) {
+      handles.Err(sigilflip::texts::kUsage);
+      return kExitCommandLine;
+    }
+    return RunWithoutWindow(*line.folder, SeedsOf(line.seed)(), handles);
+  }
   const HWND noOwner = nullptr;
-  if (!folder) {
+  if (!line.folder) {
     OwnedMessageBoxes(noOwner)->Usage(sigilflip::texts::kUsage);
-    return 2;
+    return kExitCommandLine;
   }
   try {
-    Form1 form(instance, *folder);
+    Form1 form(instance, *line.folder, nullptr, SeedsOf(line.seed));
     form.Show(showCommand);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -61,6 +128,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   } catch (const std::system_error& error) {
     OwnedMessageBoxes(noOwner)->Error(sigilflip::texts::CannotOpenWindow(
         sigilflip::native::SystemMessage(static_cast<unsigned long>(error.code().value()))));
-    return 1;
+    return kExitFailed;
   }
 }

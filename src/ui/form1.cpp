@@ -34,12 +34,12 @@ QAccessibleInterface* AccessibleForm1(const QString& className, QObject* object)
 }  // namespace
 
 // Nothing follows a resize: the controls keep their places.
-Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes, Clock clock)
+Form1::Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes, Seeds seeds)
     : List1(nullptr),
       Command1(nullptr),
       state_(std::move(directory),
              boxes != nullptr ? std::move(boxes) : std::make_unique<ModalMessageBoxes>(this),
-             std::move(clock)) {
+             std::move(seeds)) {
   [[maybe_unused]] static const bool accessible =  // once, for every Form1
       (QAccessible::installFactory(AccessibleForm1), true);
   setObjectName("Form1");

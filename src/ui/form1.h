@@ -17,12 +17,12 @@ class Form1 : public QWidget, private sigilflip::form1::RuneList {
 
  public:
   using MessageBoxes = sigilflip::form1::MessageBoxes;
-  using Clock = sigilflip::form1::Clock;
+  using Seeds = sigilflip::form1::Seeds;
 
-  // Runs on magic.ini in `directory`. Tests pass their own message boxes and clock; without
-  // boxes, the real ones show, modal to the window.
+  // Runs on magic.ini in `directory`, each press with the seed that `seeds` gives. Tests pass
+  // their own message boxes; without boxes, the real ones show, modal to the window.
   explicit Form1(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes = nullptr,
-                 Clock clock = sigilflip::form1::SecondsSinceMidnight);
+                 Seeds seeds = sigilflip::form1::SeedOfTheTime);
   ~Form1() override;
 
   QListWidget* List1;

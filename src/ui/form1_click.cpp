@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <string>
 #include <utility>
 
 #include "run/random_source.h"
@@ -26,12 +27,23 @@ float SecondsSinceMidnight() {
   return static_cast<float>(whole * 1000 + (milliseconds + 1000) % 1000) / 1000.0f;
 }
 
+Seed SeedOfTheTime() {
+  return SeedOf(SecondsSinceMidnight());
+}
+
+Seeds SeedsOf(std::optional<Seed> given) {
+  if (given) {
+    return [seed = *given] { return seed; };
+  }
+  return SeedOfTheTime;
+}
+
 Form1State::Form1State(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes,
-                       Clock clock)
-    : directory_(std::move(directory)), boxes_(std::move(boxes)), clock_(std::move(clock)) {}
+                       Seeds seeds)
+    : directory_(std::move(directory)), boxes_(std::move(boxes)), seeds_(std::move(seeds)) {}
 
 void Form1State::Command1_Click(RuneList& list) {
-  SeededRandom random(clock_());
+  SeededRandom random(seeds_());
   const RunReport report = Sigilflipper(Runes_, directory_, random);
   const RunTexts texts = TextsOf(report, codePage_);
   if (texts.list) {
@@ -43,6 +55,25 @@ void Form1State::Command1_Click(RuneList& list) {
   if (texts.error) {
     boxes_->Error(*texts.error);
   }
+}
+
+int RunWithoutWindow(const std::filesystem::path& directory, Seed seed, Console& console) {
+  bool printed = console.Err("Seed: " + std::to_string(seed));
+  const CodePage& codePage = CodePage::System();
+  RuneTable table(codePage);
+  SeededRandom random(seed);
+  const RunTexts texts = TextsOf(Sigilflipper(table, directory, random), codePage);
+  if (texts.error) {
+    console.Err(*texts.error);
+    return kExitFailed;
+  }
+  for (const std::string& item : *texts.list) {
+    printed = console.Out(item) && printed;
+  }
+  for (const std::string& warning : texts.warnings) {
+    printed = console.Err(warning) && printed;
+  }
+  return printed ? kExitWritten : kExitFailed;
 }
 
 }  // namespace sigilflip::form1

@@ -3,22 +3,30 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "run/random_source.h"
 #include "text/rune_table.h"
 
-// What a click on Command1 does, and what it takes from outside the window: the time of day and
-// the message boxes. Standard C++, shared by both front ends; each gives its real clock and boxes,
-// and the tests their own, so that the same click is tested against each without a person.
+// What a click on Command1 does, and what it takes from outside the window: the seed of each press
+// and the message boxes; and the same run without a window. Standard C++, shared by both front
+// ends; each gives its real seeds and boxes, and the tests their own, so that the same click is
+// tested against each without a person.
 namespace sigilflip::form1 {
 
-// Seconds since local midnight, with their fraction.
-using Clock = std::function<float()>;
+// The seed of each press.
+using Seeds = std::function<Seed()>;
 
 // The real clock: seconds since local midnight, with their milliseconds.
 float SecondsSinceMidnight();
+// The seed of a press now, from the seconds since local midnight (SeedOf).
+Seed SeedOfTheTime();
+// The seeds of a program started with `--seed N`, `given`: N at every press, the same shuffle each
+// time; else the time of each press.
+Seeds SeedsOf(std::optional<Seed> given);
 
 // The modal message boxes, titled with the application's title, with an OK button only. Texts are
 // UTF-8. Each returns once dismissed.
@@ -42,23 +50,42 @@ class RuneList {
 };
 
 // What both windows hold and do: the rune table, which keeps the last run's runes until the next
-// run, the game folder, the clock and the boxes, and the click on Command1 with them.
+// run, the game folder, the seeds and the boxes, and the click on Command1 with them.
 class Form1State {
  public:
-  Form1State(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes, Clock clock);
+  Form1State(std::filesystem::path directory, std::unique_ptr<MessageBoxes> boxes, Seeds seeds);
 
-  // The click on Command1: seeds the random source with the seconds since midnight, runs on
-  // magic.ini in the folder, and shows what happened in words (run_texts.h): the mapping in
-  // `list`, then each warning of the check in a box; or why the run failed, in a box, the list
-  // left as it was.
+  // The click on Command1: seeds the random source with the press's seed, runs on magic.ini in
+  // the folder, and shows what happened in words (run_texts.h): the mapping in `list`, then each
+  // warning of the check in a box; or why the run failed, in a box, the list left as it was.
   void Command1_Click(RuneList& list);
 
  private:
   std::filesystem::path directory_;
   std::unique_ptr<MessageBoxes> boxes_;
-  Clock clock_;
+  Seeds seeds_;
   const CodePage& codePage_ = CodePage::System();  // of the files, and so of the names
   RuneTable Runes_{codePage_};
 };
+
+// Where a run without a window writes: lines of UTF-8 text, each given without its line end.
+class Console {
+ public:
+  virtual ~Console() = default;
+  // Standard output and standard error; false when the line could not be written.
+  virtual bool Out(std::string_view line) = 0;
+  virtual bool Err(std::string_view line) = 0;
+};
+
+// The exit statuses of the program.
+inline constexpr int kExitWritten = 0;      // magic-new.ini written, with warnings or without
+inline constexpr int kExitFailed = 1;       // the run failed, or its lines could not be written
+inline constexpr int kExitCommandLine = 2;  // arguments that Sigilflip does not know
+
+// One run on magic.ini in `directory`, as a press does, without a window (`Sigilflip --run`):
+// "Seed: N" on standard error first, so that the run can be repeated; then the mapping items on
+// standard output and the check's warnings on standard error, and kExitWritten; or why the run
+// failed on standard error, and kExitFailed. The names are read in the system's code page.
+int RunWithoutWindow(const std::filesystem::path& directory, Seed seed, Console& console);
 
 }  // namespace sigilflip::form1

@@ -173,9 +173,9 @@ std::unique_ptr<design::MessageBoxes> OwnedMessageBoxes(const HWND& owner) {
 }
 
 Form1::Form1(HINSTANCE instance, std::filesystem::path directory,
-             std::unique_ptr<MessageBoxes> boxes, Clock clock)
+             std::unique_ptr<MessageBoxes> boxes, Seeds seeds)
     : state_(std::move(directory), boxes != nullptr ? std::move(boxes) : OwnedMessageBoxes(window_),
-             std::move(clock)) {
+             std::move(seeds)) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   RegisterWindowClass(instance, WindowProcedure);

@@ -16,17 +16,17 @@
 class Form1 final : private sigilflip::form1::RuneList {
  public:
   using MessageBoxes = sigilflip::form1::MessageBoxes;
-  using Clock = sigilflip::form1::Clock;
+  using Seeds = sigilflip::form1::Seeds;
   struct FontDeleter {
     void operator()(HFONT font) const { DeleteObject(font); }
   };
 
-  // Creates the window, hidden, for runs on magic.ini in `directory`; throws std::system_error
-  // when Windows cannot create it. Tests pass their own message boxes and clock; without boxes,
-  // the real ones show, owned by the window.
+  // Creates the window, hidden, for runs on magic.ini in `directory`, each press with the seed
+  // that `seeds` gives; throws std::system_error when Windows cannot create it. Tests pass their
+  // own message boxes; without boxes, the real ones show, owned by the window.
   Form1(HINSTANCE instance, std::filesystem::path directory,
         std::unique_ptr<MessageBoxes> boxes = nullptr,
-        Clock clock = sigilflip::form1::SecondsSinceMidnight);
+        Seeds seeds = sigilflip::form1::SeedOfTheTime);
   ~Form1() override;
   Form1(const Form1&) = delete;
   Form1& operator=(const Form1&) = delete;

@@ -49,7 +49,7 @@ class HostileInput : public ::testing::Test {
     std::error_code ignored;
     fs::remove(folder / "magic-new.ini", ignored);
     RuneTable table;
-    SeededRandom random(draw);
+    SeededRandom random(SeedOf(draw));
     RunOutcome outcome = RunIn(folder.path(), table, random);
     EXPECT_EQ(CheckRun(input, outcome, table), "");
     return outcome;
@@ -107,7 +107,7 @@ TEST_F(HostileInput, HugeSingleLineIsStreamed) {
   const std::string line(200 * 1024 * 1024, 'x');
   WriteBytes(folder / "magic.ini", line);
   RuneTable table;
-  SeededRandom random(1.0f);
+  SeededRandom random(SeedOf(1.0f));
   const RunOutcome outcome = RunIn(folder.path(), table, random);
   ASSERT_TRUE(outcome.succeeded);
   ASSERT_TRUE(outcome.output.has_value());

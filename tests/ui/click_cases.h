@@ -3,11 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "run/random_source.h"
+
 // What a click on Command1 does, as both front ends' tests check it: a magic.ini, the clock at
 // 12:34:56.25, and what the window then shows and writes. Texts are UTF-8.
 namespace sigilflip::testing {
 
-inline constexpr float kClickSeed = 45296.25f;  // 12:34:56.25
+inline constexpr Seed kClickSeed = SeedOf(45296.25f);  // a press at 12:34:56.25
 
 struct ClickCase {
   const char* name;

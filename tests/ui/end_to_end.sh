@@ -163,7 +163,7 @@ for arguments in "-x" "$game $game"; do
   status=0
   wait_for "$program" 30 "Sigilflip after the usage box" || status=$?
   [ $status = 2 ] || fail "exit status $status after the usage box for $arguments"
-  grep -q '^Usage: Sigilflip \[FOLDER | FILE\]' "$work/usage.log" || fail "no usage: $(cat "$work/usage.log")"
+  grep -q '^Usage: Sigilflip \[--run\] \[--seed N\] \[FOLDER | FILE\]' "$work/usage.log" || fail "no usage: $(cat "$work/usage.log")"
 done
 # Without a display (over ssh): --help and --version answer on standard output, what is not known
 # on standard error, and no window is tried.
@@ -175,10 +175,38 @@ expect_output() {  # expect_output STATUS STDOUT-START STDERR-START ARGUMENT...
   [ "$(head -c ${#2} "$work/out")" = "$2" ] || fail "standard output for ${*:4}: $(cat "$work/out")"
   [ "$(head -c ${#3} "$work/err")" = "$3" ] || fail "standard error for ${*:4}: $(cat "$work/err")"
 }
-expect_output 0 "Usage: Sigilflip [FOLDER | FILE]" "" --help
+expect_output 0 "Usage: Sigilflip [--run] [--seed N] [FOLDER | FILE]" "" --help
 expect_output 0 "Sigilflip 1." "" --version
-expect_output 2 "" "Usage: Sigilflip [FOLDER | FILE]" --no-such-option
+expect_output 2 "" "Usage: Sigilflip [--run] [--seed N] [FOLDER | FILE]" --no-such-option
 expect_output 1 "" "Sigilflip cannot open its window: there is no display" "$game"
+# --run needs none: a seed repeats its shuffle, and so does the seed that a run prints; a window
+# started with the seed writes that shuffle at every press.
+expect_output 0 "" "Seed: 1234" --run --seed 1234 "$game"
+cp "$game/magic-new.ini" "$work/seeded.ini"
+cp "$work/out" "$work/seeded.out"
+grep -q ' => ' "$work/out" &&
+  [ "$(sed 's/ => .*//' "$work/out" | sort)" = "$(sed 's/.* => //' "$work/out" | sort)" ] ||
+  fail "--run printed no shuffle: $(cat "$work/out")"
+expect_output 0 "" "Seed: 1234" --run --seed=1234 "$game/magic.ini"
+cmp -s "$work/seeded.ini" "$game/magic-new.ini" && cmp -s "$work/seeded.out" "$work/out" ||
+  fail "the same seed gave another shuffle"
+expect_output 0 "" "Seed: " --run "$game"
+cp "$game/magic-new.ini" "$work/timed.ini"
+expect_output 0 "" "Seed: " --run --seed "$(sed -n 's/^Seed: //p' "$work/err")" "$game"
+cmp -s "$work/timed.ini" "$game/magic-new.ini" || fail "the printed seed did not repeat the run"
+mkdir "$work/empty"
+expect_output 1 "" "Seed: " --run "$work/empty"
+grep -q "^Cannot read $work/empty/magic.ini:" "$work/err" && [ ! -s "$work/out" ] &&
+  [ -z "$(ls "$work/empty")" ] || fail "--run without magic.ini: $(cat "$work/err")"
+expect_output 2 "" "Usage: Sigilflip [--run] [--seed N] [FOLDER | FILE]" --run --seed 4294967296
+start_with / --seed 1234 "$game"
+for press in 1 2; do
+  rm -f "$game/magic-new.ini"
+  xdotool mousemove --window "$window" 92 176 click 1
+  for _ in $(seq 100); do [ -s "$game/magic-new.ini" ] && break; sleep 0.1; done
+  cmp -s "$work/seeded.ini" "$game/magic-new.ini" || fail "press $press with --seed 1234: another shuffle"
+done
+stop_program
 # What cannot be written is an error, as with the system's tools.
 for option in --help --version; do
   status=0

@@ -225,11 +225,43 @@ for arguments in two empty; do
     two) start / "$windows_game" "$windows_game" ;;
     empty) start / "" ;;
   esac
-  expect "the usage box for $arguments arguments" "Usage: Sigilflip [FOLDER | FILE]" "$(probe usage-box | head -n 1)"
+  expect "the usage box for $arguments arguments" "Usage: Sigilflip [--run] [--seed N] [FOLDER | FILE]" "$(probe usage-box | head -n 1)"
   status=0
   wait_for "$program_pid" 30 "Sigilflip after the usage box" || status=$?
   expect "the exit status after the usage box for $arguments arguments" 2 "$status"
 done
+# --run: the mapping as UTF-8 on standard output (into a file or a pipe), "Seed: N" and the reason
+# on standard error, the exit status; a seed gives the shuffle that Linux gives, with the window
+# too, at every press.
+run_alone() {  # run_alone STATUS ARGUMENT...: Sigilflip.exe --run, which must end with STATUS
+  local status=0
+  (cd / && exec wine "$folder/Sigilflip.exe" --run "${@:2}") >"$wine_work/out" 2>"$wine_work/err" || status=$?
+  expect "the exit status of --run ${*:2}" "$1" "$status"
+}
+printf 'RUNE1=Fire\r\nRUNE2=Ice\r\nRUNE3=Wind\r\nRUNE4=Stone\r\nRUNE5=Storm\r\nrune1=  fire \r\n' >"$game/magic.ini"
+seeded=$'Fire => Fire\nIce => Storm\nWind => Ice\nStone => Stone\nStorm => Wind'
+run_alone 0 --seed 1234 "$windows_game"
+expect "the output of --run --seed 1234" "$seeded|Seed: 1234" "$(tr -d '\r' <"$wine_work/out")|$(tr -d '\r' <"$wine_work/err")"
+expect "magic-new.ini of --run --seed 1234" "$(printf 'Rune1=Fire\r\nRune2=Storm\r\nRune3=Ice\r\nRune4=Stone\r\nRune5=Wind\r\nRune1=Fire\r\n' | od -An -tx1)" \
+  "$(od -An -tx1 <"$game/magic-new.ini")"
+expect "the mapping through a pipe" "$seeded" \
+  "$( (cd / && wine "$folder/Sigilflip.exe" --run --seed=1234 "$windows_game\\magic.ini" 2>/dev/null) | tr -d '\r')"
+run_alone 0 "$windows_game"
+timed=$(od -An -tx1 <"$game/magic-new.ini")
+run_alone 0 --seed "$(tr -d '\r' <"$wine_work/err" | sed -n 's/^Seed: //p')" "$windows_game"
+expect "a run again with its printed seed" "$timed" "$(od -An -tx1 <"$game/magic-new.ini")"
+run_alone 1 "$windows_game\\no such folder"
+expect "the reason of --run without magic.ini" "Cannot read $windows_game\\no such folder\\magic.ini:" \
+  "$(tr -d '\r' <"$wine_work/err" | sed -n 2p)"
+[ ! -e "$game/no such folder" ] || fail "--run made the missing folder"
+run_alone 2 --seed 4294967296 "$windows_game"
+expect "the usage of --run with a wrong seed" "Usage: Sigilflip [--run] [--seed N] [FOLDER | FILE]" \
+  "$(tr -d '\r' <"$wine_work/err" | head -n 1)"
+start / --seed 1234 "$windows_game"
+for press in 1 2; do
+  expect "press $press with --seed 1234" "ok|$seeded" "$(probe run | head -n 1)|$(probe list)"
+done
+stop
 # The system's code page, which Wine takes from the locale when it starts: under Russian, Greek
 # and Japanese Windows names are one rune by the letters of their code page, and List1 reads them
 # in it (a trail byte of Shift JIS that looks like a letter is none). The locales need not be

@@ -1,11 +1,8 @@
 #include "run/random_source.h"
 
-#include <bit>
-#include <cstdint>
-
 namespace sigilflip {
 
-SeededRandom::SeededRandom(float seed) : engine_(std::bit_cast<std::uint32_t>(seed)) {}
+SeededRandom::SeededRandom(Seed seed) : engine_(seed) {}
 
 float SeededRandom::Next() {
   // 24 random bits fill a float's significand exactly, so the result is never rounded up to 1.

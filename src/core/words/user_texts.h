@@ -101,17 +101,23 @@ inline constexpr const char* kWhereTheGameIs =
     "game's folder: Sigilflip FOLDER.";
 #endif
 
-// How to start the program, for a message box (and the terminal, on Linux).
+// How to start the program, for a message box and the terminal.
 inline constexpr const char* kUsage =
-    "Usage: Sigilflip [FOLDER | FILE]\n\n"
+    "Usage: Sigilflip [--run] [--seed N] [FOLDER | FILE]\n\n"
     "Sigilflip shuffles the rune names of the magic.ini in FOLDER, or in the folder that holds "
     "FILE (as when magic.ini is dropped on the program), and writes magic-new.ini beside it. "
-    "Without either, it works on the magic.ini beside the program.";
+    "Without either, it works on the magic.ini beside the program.\n\n"
+    "--run: shuffles once, without a window. The mapping goes to standard output, one "
+    "\"old => new\" a line; the warnings and \"Seed: N\" go to standard error. Exits with 0 when "
+    "magic-new.ini was written, 1 when the run failed, 2 for a wrong command line.\n\n"
+    "--seed N: shuffles with the seed N, a whole number from 0 to 4294967295, instead of the "
+    "time of day. The same seed and the same magic.ini give the same shuffle, on Linux and on "
+    "Windows.";
 
 // Linux: no display to show the window on (over ssh, say).
 inline constexpr const char* kNoDisplay =
     "Sigilflip cannot open its window: there is no display (neither DISPLAY nor WAYLAND_DISPLAY "
-    "is set).";
+    "is set). Sigilflip --run shuffles without one.";
 
 // Windows: the window could not be made; `reason` is the system's.
 inline std::string CannotOpenWindow(std::string_view reason) {
