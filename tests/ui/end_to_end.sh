@@ -207,11 +207,16 @@ for press in 1 2; do
   cmp -s "$work/seeded.ini" "$game/magic-new.ini" || fail "press $press with --seed 1234: another shuffle"
 done
 stop_program
+# The check's warnings go to standard error, and the run still succeeds.
+printf 'RUNE1=Fire\r\nRUNE2=\r\nRUNE3=Ice\r\n' >"$work/empty/magic.ini"
+expect_output 0 "" "Seed: 1" --run --seed 1 "$work/empty"
+[ "$(sed -n 2p "$work/err")" = "Rune error : count = 998 : " ] || fail "--run warned: $(cat "$work/err")"
 # What cannot be written is an error, as with the system's tools.
-for option in --help --version; do
+for arguments in --help --version "--run $work/empty"; do
   status=0
-  env -u DISPLAY "$work/bin/Sigilflip" "$option" >/dev/full 2>"$work/err" || status=$?
+  # shellcheck disable=SC2086
+  env -u DISPLAY "$work/bin/Sigilflip" $arguments >/dev/full 2>"$work/err" || status=$?
   [ $status = 1 ] && grep -q "^Sigilflip: write error: No space left on device" "$work/err" ||
-    fail "exit status $status for $option into a full disk: $(cat "$work/err")"
+    fail "exit status $status for $arguments into a full disk: $(cat "$work/err")"
 done
 echo "end-to-end: magic-new.ini written by a click on Command1, in the program's folder and in a game folder handed to it"
