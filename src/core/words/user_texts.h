@@ -112,7 +112,13 @@ inline constexpr const char* kUsage =
     "magic-new.ini was written, 1 when the run failed, 2 for a wrong command line.\n\n"
     "--seed N: shuffles with the seed N, a whole number from 0 to 4294967295, instead of the "
     "time of day. The same seed and the same magic.ini give the same shuffle, on Linux and on "
-    "Windows.";
+    "Windows. For example,\n\n"
+#ifdef _WIN32
+    "Sigilflip.exe --run --seed 1234 \"C:\\Games\\Game\"\n\n"
+#else
+    "Sigilflip --run --seed 1234 ~/Games/Game\n\n"
+#endif
+    "writes the shuffle that a friend shared as the seed 1234.";
 
 // Linux: no display to show the window on (over ssh, say).
 inline constexpr const char* kNoDisplay =
