@@ -46,8 +46,11 @@ fs::path WithoutEndSeparators(fs::path folder) {
 std::optional<Seed> SeedIn(const Text& text) {
   std::uint64_t seed = 0;
   for (const auto digit : text) {
+    if (digit < '0' || digit > '9') {
+      return std::nullopt;
+    }
     seed = seed * 10 + static_cast<std::uint64_t>(digit - '0');
-    if (digit < '0' || digit > '9' || seed > std::numeric_limits<Seed>::max()) {
+    if (seed > std::numeric_limits<Seed>::max()) {
       return std::nullopt;
     }
   }
