@@ -53,8 +53,8 @@ class StandardStreams final : public sigilflip::form1::Console {
   bool Err(std::string_view line) override { return WriteLine(stderr, line); }
 };
 
-// The folder of the running program, as Qt finds it (applicationDirPath), without Qt: --run
-// starts none.
+// The folder of the running program, as Qt would find it (applicationDirPath), without Qt:
+// --run starts none.
 std::filesystem::path ProgramFolder(const char* programName) {
   std::error_code error;
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -94,10 +94,12 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(QIcon(":/sigilflip.png"));
 
   // magic.ini lies in the folder handed to the program, else beside the program, wherever it is
-  // started from; Qt resolves links to it. The arguments are taken as the bytes they are.
-  const auto window = sigilflip::form1::ReadCommandLine(
-      std::vector<std::filesystem::path>(argv + 1, argv + argc),
-      std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
+  // started from (links to it resolved). The arguments are taken as the bytes they are; only where
+  // they were not known before are they read again, without the options that Qt took.
+  const auto window = line.folder ? line
+                                  : sigilflip::form1::ReadCommandLine(
+                                        std::vector<std::filesystem::path>(argv + 1, argv + argc),
+                                        ProgramFolder(argv[0]));
   if (!window.folder) {
     std::fprintf(stderr, "%s\n", sigilflip::texts::kUsage);
     ModalMessageBoxes(nullptr).Usage(sigilflip::texts::kUsage);

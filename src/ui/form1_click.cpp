@@ -42,10 +42,18 @@ Form1State::Form1State(std::filesystem::path directory, std::unique_ptr<MessageB
                        Seeds seeds)
     : directory_(std::move(directory)), boxes_(std::move(boxes)), seeds_(std::move(seeds)) {}
 
+namespace {
+
+// One run on magic.ini in `directory` with `seed`, into `table`, in words.
+RunTexts RunInWords(RuneTable& table, const std::filesystem::path& directory, Seed seed) {
+  SeededRandom random(seed);
+  return TextsOf(Sigilflipper(table, directory, random), table.codePage());
+}
+
+}  // namespace
+
 void Form1State::Command1_Click(RuneList& list) {
-  SeededRandom random(seeds_());
-  const RunReport report = Sigilflipper(Runes_, directory_, random);
-  const RunTexts texts = TextsOf(report, codePage_);
+  const RunTexts texts = RunInWords(Runes_, directory_, seeds_());
   if (texts.list) {
     list.ShowList(*texts.list);
   }
@@ -59,10 +67,8 @@ void Form1State::Command1_Click(RuneList& list) {
 
 int RunWithoutWindow(const std::filesystem::path& directory, Seed seed, Console& console) {
   bool printed = console.Err("Seed: " + std::to_string(seed));
-  const CodePage& codePage = CodePage::System();
-  RuneTable table(codePage);
-  SeededRandom random(seed);
-  const RunTexts texts = TextsOf(Sigilflipper(table, directory, random), codePage);
+  RuneTable table(CodePage::System());
+  const RunTexts texts = RunInWords(table, directory, seed);
   if (texts.error) {
     console.Err(*texts.error);
     return kExitFailed;

@@ -64,8 +64,7 @@ class Form1State {
   std::filesystem::path directory_;
   std::unique_ptr<MessageBoxes> boxes_;
   Seeds seeds_;
-  const CodePage& codePage_ = CodePage::System();  // of the files, and so of the names
-  RuneTable Runes_{codePage_};
+  RuneTable Runes_{CodePage::System()};  // whose names are in the files' code page
 };
 
 // Where a run without a window writes: lines of UTF-8 text, each given without its line end.
