@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -269,6 +270,16 @@ std::vector<Failure> Failures(const fs::path& f) {
          EXPECT_EQ(chown(f.c_str(), 4242, 4242), 0);
        },
        CannotWrite(output, texts::kOthersLinkReason), "", testing::User{0, {0}}},
+      // Nor to read: root would copy a file that only root may read into magic-new.ini.
+      {"another user's link as magic.ini",
+       [=] {
+         WriteBytes(f / "root-only.txt", "RUNE1=root's\r\n");
+         fs::permissions(f / "root-only.txt", fs::perms::owner_read | fs::perms::owner_write);
+         replace(input, [](auto& at) { fs::create_symlink("root-only.txt", at); });
+         EXPECT_EQ(lchown(input.c_str(), 4242, 4242), 0);
+         EXPECT_EQ(chown(f.c_str(), 4242, 4242), 0);
+       },
+       CannotRead(input, texts::kOthersLinkReason), "", testing::User{0, {0}}},
       {"another member's link in a group folder",
        [=] {
          WriteBytes(f / "mine.txt", "mine");
@@ -350,8 +361,16 @@ TEST(FailedRun, ShowsOneErrorAndChangesNothing) {
 TEST_F(SigilflipperTest, LeftoversOfEndedRunsGoButNothingElse) {
   WriteBytes(folder / "magic.ini", "RUNE1=a\r\n");
   const Texts leftovers = {"magic-new.ini.~0.tmp", "magic-new.ini.~123456.tmp"};
-  const Texts others = {"magic-new.ini.~1234567.tmp", "magic-new.ini.~12a.tmp", "magic-new.ini.tmp",
-                        "magic.ini.~12.tmp"};
+  Texts others = {"magic-new.ini.~1234567.tmp", "magic-new.ini.~12a.tmp", "magic-new.ini.tmp",
+                  "magic.ini.~12.tmp"};
+#ifndef _WIN32
+  // Root in a shared folder leaves another user's file of a leftover's name alone.
+  if (geteuid() == 0) {
+    WriteBytes(folder / "magic-new.ini.~4242.tmp", "theirs");
+    ASSERT_EQ(chown((folder / "magic-new.ini.~4242.tmp").c_str(), 4242, 4242), 0);
+    others.push_back("magic-new.ini.~4242.tmp");
+  }
+#endif
   // Another window's run, still writing, keeps its temporary file.
   ReplacementFile running(folder / "magic-new.ini", nullptr, native::TemporaryKind::kNamed);
   running.Write("Rune1=other\r\n");
@@ -364,7 +383,8 @@ TEST_F(SigilflipperTest, LeftoversOfEndedRunsGoButNothingElse) {
   Texts expected = others;
   for (const std::string& name : folder.Entries()) {
     if (native::IsTemporaryName("magic-new.ini", name) &&
-        std::find(leftovers.begin(), leftovers.end(), name) == leftovers.end()) {
+        std::find(leftovers.begin(), leftovers.end(), name) == leftovers.end() &&
+        std::find(others.begin(), others.end(), name) == others.end()) {
       expected.push_back(name);  // the running one's
     }
   }
@@ -404,14 +424,16 @@ TEST_F(SigilflipperTest, ReplacedOutputKeepsItsPermissions) {
 #ifndef _WIN32
   EXPECT_EQ(fs::status(folder / "magic-new.ini").permissions(),
             fs::perms::owner_read | fs::perms::owner_write);
-  // Writable by anyone at all is not read-only; the setgid and sticky bits stay too.
+  // Writable by anyone at all is not read-only; the sticky bit stays too, but a text file never
+  // runs as its owner: setuid and setgid go, of the user's own file too (root's, as root).
   using enum fs::perms;
   for (const fs::perms writable :
-       {group_write, others_write, group_read | group_write,
-        owner_read | owner_write | group_write | set_gid, owner_read | owner_write | sticky_bit}) {
+       {group_write, others_write, group_read | group_write, owner_read | owner_write | sticky_bit,
+        owner_read | owner_write | group_write | set_gid, all | set_uid | set_gid,
+        owner_all | group_all | others_read | others_exec | set_gid}) {
     fs::permissions(folder / "magic-new.ini", writable, fs::perm_options::replace);
     ASSERT_TRUE(Run({0.0f})) << view.errors.back();
-    EXPECT_EQ(fs::status(folder / "magic-new.ini").permissions(), writable);
+    EXPECT_EQ(fs::status(folder / "magic-new.ini").permissions(), writable & ~(set_uid | set_gid));
   }
   // Its group, where this user may give it (root: any), and its access control list (as the
   // kernel stores it: version 2, then {tag, permissions, id} for the owner rw, user 4242 rw, the
@@ -450,6 +472,30 @@ TEST_F(SigilflipperTest, ReplacedOutputKeepsItsPermissions) {
     EXPECT_EQ(testing::PressedBy(testing::kPlayer,
                                  [&] { return Run({0.0f}) ? groupAndList().substr(0, 5) : ""; }),
               "4243 ");
+    // That user's hard link to root's setuid program, where the kernel lets users link to files
+    // they may not write (fs.protected_hardlinks = 0): root's new magic-new.ini runs as nobody,
+    // and the program stays as it was.
+    const char* const protectedLinks = "/proc/sys/fs/protected_hardlinks";
+    std::string protecting;
+    std::getline(std::ifstream(protectedLinks), protecting);
+    const fs::path program = folder / "program";
+    WriteBytes(program, "#!/bin/sh\n");
+    fs::permissions(program, owner_all | group_read | group_exec | set_uid,
+                    fs::perm_options::replace);
+    fs::remove(output);
+    if (std::ofstream(protectedLinks) << "0\n") {
+      const std::string linked = testing::PressedBy(testing::kPlayer, [&] {
+        return link(program.c_str(), output.c_str()) == 0 ? "linked" : std::strerror(errno);
+      });
+      std::ofstream(protectedLinks) << protecting << "\n";
+      ASSERT_EQ(linked, "linked");
+      ASSERT_TRUE(Run({0.0f})) << view.errors.back();
+      EXPECT_EQ(fs::status(output).permissions(), owner_all | group_read | group_exec);
+      EXPECT_EQ(fs::status(program).permissions(), owner_all | group_read | group_exec | set_uid);
+      EXPECT_EQ(ReadBytes(program), "#!/bin/sh\n");
+    } else {
+      std::printf("skipped the hard link to a setuid program: fs.protected_hardlinks is fixed\n");
+    }
   }
   // A new magic-new.ini: readable by all that the umask allows.
   fs::remove(folder / "magic-new.ini");

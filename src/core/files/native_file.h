@@ -104,7 +104,8 @@ bool InProtectedFolder(std::wstring folder);
 #endif
 
 // Opens a regular file for reading. Anything else (a folder, a pipe, a device) is refused at once
-// with a reason that says what it is, without waiting on it.
+// with a reason that says what it is, without waiting on it. Links are followed as FinalTarget
+// follows them: never another user's, which could lead root's run to a file only root may read.
 File OpenForReading(const std::filesystem::path& path);
 // Reads up to `size` bytes; returns 0 only at the end of the file.
 std::size_t Read(File file, char* buffer, std::size_t size);
@@ -121,15 +122,14 @@ struct Permissions {
 };
 // Throws when the file at `path` is read-only (POSIX: no write permission bit at all; Windows:
 // the read-only attribute), whoever runs the program, or a folder. Returns what its replacement
-// keeps (POSIX: setuid and setgid only where the file is this user's), or nothing when there is
-// no such file yet.
+// keeps (POSIX: never setuid or setgid), or nothing when there is no such file yet.
 std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path);
 
-// Where writing `path` ends up: the file that `path` leads to through links, as the system follows
-// them for this user (itself when it is no link, not there yet, or a link to nothing). A link that
-// another user made (POSIX: owned by neither this user nor root) is refused, and so is one the
-// system would not follow for this user (Linux: fs.protected_symlinks) or one that leads to a
-// device, a pipe or a socket.
+// Where writing (or reading) `path` ends up: the file that `path` leads to through links, as the
+// system follows them for this user (itself when it is no link, not there yet, or a link to
+// nothing). A link that another user made (POSIX: owned by neither this user nor root) is refused,
+// and so is one the system would not follow for this user (Linux: fs.protected_symlinks) or one
+// that leads to a device, a pipe or a socket.
 std::filesystem::path FinalTarget(const std::filesystem::path& path);
 // Whether `path` leads to the open `file` itself.
 bool IsSameFile(File file, const std::filesystem::path& path);
@@ -165,8 +165,8 @@ void Sync(File file);
 void Replace(Temporary& temporary, const std::filesystem::path& target);
 // Closes the temporary file and removes it.
 void Discard(Temporary& temporary) noexcept;
-// Removes the temporary files beside `target` that runs ended abruptly left behind, never one that
-// a run still going on holds.
+// Removes the temporary files beside `target` that runs of this user ended abruptly left behind,
+// never one that a run still going on holds, nor (POSIX) another user's.
 void RemoveLeftovers(const std::filesystem::path& target) noexcept;
 
 }  // namespace sigilflip::native

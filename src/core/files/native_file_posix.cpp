@@ -22,14 +22,17 @@ char AsciiUpper(char c) {
 }  // namespace
 
 File OpenForReading(const std::filesystem::path& path) {
+  // The links walked by their owners first; the file they lead to is then opened as a file, so
+  // that no link put there in between is followed.
+  const std::filesystem::path target = FinalTarget(path);
   // Looked at before it is opened, so that no device is ever opened; and opened without blocking,
   // so that a pipe put there in between cannot hold the window either.
   struct stat before;
-  if (stat(path.c_str(), &before) != 0) {
+  if (stat(target.c_str(), &before) != 0) {
     ThrowErrno(errno);
   }
   RequireRegularFile(before.st_mode);
-  FileHandle file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  FileHandle file(open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
   if (file.get() == kNoFile) {
     ThrowErrno(errno);
   }

@@ -60,10 +60,10 @@ std::optional<Permissions> CheckReplaceable(const std::filesystem::path& path) {
   if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
     throw SystemError(Reason::kReadOnly, {});
   }
-  // Another user's setuid or setgid bit would make the new file, this user's now, run with this
-  // user's rights: it is dropped, as cp -p and install do.
-  const mode_t special = status.st_uid == geteuid() ? 07777 : 01777;
-  return Permissions{.bits = static_cast<std::uint32_t>(status.st_mode & special),
+  // magic-new.ini is a text file: it never runs as its owner. A setuid or setgid bit would make the
+  // new file, this user's now, run with this user's rights: a hard link to root's setuid program,
+  // made by another user, would become root's program with that user's bytes.
+  return Permissions{.bits = static_cast<std::uint32_t>(status.st_mode & 01777),
                      .group = status.st_gid,
                      .accessList = AccessListOf(path)};
 }

@@ -101,12 +101,13 @@ void RemoveLeftovers(const std::filesystem::path& target) noexcept {
     if (fd < 0) {
       continue;
     }
-    // A run still going on holds its lock; and the name must still be this very file.
+    // A run still going on holds its lock; the name must still be this very file, and this user's
+    // (root in a shared folder removes nobody else's file of that name).
     struct stat opened;
     struct stat named;
     if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
-        lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
-        named.st_ino == opened.st_ino) {
+        opened.st_uid == geteuid() && lstat(path.c_str(), &named) == 0 &&
+        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
       unlink(path.c_str());
     }
   }
