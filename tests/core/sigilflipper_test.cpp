@@ -209,6 +209,9 @@ std::vector<Failure> Failures(const fs::path& f) {
          WriteBytes(input, many);
        },
        texts::TooManyRunes(DisplayPath(input), 1000)},
+      {"the game folder not there", [] {},
+       texts::NoSuchFolder(DisplayPath(f / "no such folder")) + "\n\n" + texts::kWhereTheGameIs,
+       "no such folder"},
 #ifndef _WIN32
       {"magic-new.ini a second name of magic.ini",
        [=] { replace(output, [](auto& at) { fs::create_symlink("magic.ini", at); }); },

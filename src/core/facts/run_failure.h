@@ -30,6 +30,7 @@ enum class FileAccess { kRead, kWrite };
 struct RunFailure {
   enum class Kind {
     kFileCall,             // a call on `file` failed
+    kNoSuchFolder,         // the game folder `file` is not there at all
     kOutputLeadsToInput,   // magic-new.ini (`file`) is magic.ini (`other`) itself
     kTooManyRunes,         // `file` names more than `limit` runes
     kChangedWhileReading,  // `file` names the rune `name` in its second pass only
@@ -55,6 +56,9 @@ struct RunFailure {
     failure.words = std::move(words);
     failure.missing = missing;
     return failure;
+  }
+  static RunFailure NoSuchFolder(std::filesystem::path folder) {
+    return Of(Kind::kNoSuchFolder, std::move(folder));
   }
   static RunFailure OutputLeadsToInput(std::filesystem::path output, std::filesystem::path input) {
     RunFailure failure = Of(Kind::kOutputLeadsToInput, std::move(output));

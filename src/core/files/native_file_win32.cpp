@@ -40,7 +40,13 @@ std::filesystem::path FullPath(const std::filesystem::path& path) {
 }
 
 PathKind KindOf(const std::filesystem::path& path) {
-  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
+  // Settled with a separator at its end, which Windows then takes off again: it trims the spaces
+  // and dots that end a path's last name, and a folder's own name may end in them.
+  std::wstring name = LongPath(path / L"");
+  if (path.has_relative_path() && name.ends_with(L'\\')) {
+    name.pop_back();
+  }
+  const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return PathKind::kMissing;
   }

@@ -80,8 +80,13 @@ RunReport ReportOf(RuneTable& table, const fs::path& input, const std::function<
 }
 
 RunReport Sigilflipper(RuneTable& table, const fs::path& directory, RandomSource& random) {
-  return ReportOf(table, directory / kInputName,
-                  [&] { return ShuffleRuneFile(directory, random, table.codePage()); });
+  RunReport report = ReportOf(table, directory / kInputName,
+                              [&] { return ShuffleRuneFile(directory, random, table.codePage()); });
+  if (report.failure && report.failure->missing && report.failure->access == FileAccess::kRead &&
+      native::KindOf(directory) == native::PathKind::kMissing) {
+    report.failure = RunFailure::NoSuchFolder(directory);
+  }
+  return report;
 }
 
 }  // namespace sigilflip

@@ -47,6 +47,8 @@ std::string TextOf(const RunFailure& failure, const CodePage& codePage) {
       }
       return text;
     }
+    case RunFailure::Kind::kNoSuchFolder:
+      return texts::NoSuchFolder(file) + "\n\n" + texts::kWhereTheGameIs;
     case RunFailure::Kind::kOutputLeadsToInput:
       return texts::OutputLeadsToInput(file, DisplayPath(failure.other));
     case RunFailure::Kind::kTooManyRunes:

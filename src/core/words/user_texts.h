@@ -57,6 +57,12 @@ inline std::string CannotAccess(std::string_view access, std::string_view path,
          (EndsInOwnFullStop(reason) ? "" : ".");
 }
 
+// A game folder that names nothing at all (a mistyped path, or a file's name in other letter
+// cases): said of that path, not of the magic.ini it would hold.
+inline std::string NoSuchFolder(std::string_view path) {
+  return std::string(path) + ": no such file or folder.";
+}
+
 inline std::string OutputLeadsToInput(std::string_view output, std::string_view input) {
   return std::string(output) + " leads to " + std::string(input) +
          " itself. Sigilflip does not overwrite the file it reads.";
