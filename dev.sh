@@ -242,7 +242,7 @@ case "${1:-}" in
     # The core as other processors (and compilers without SSE2) build it: the plain scan only.
     build plain
     ctest --preset plain
-    build_windows ON
+    build_windows ON -DSIGILFLIP_LINUX_CODE_PAGE_DUMP="$PWD/build/tests/support/code_page_dump"
     test_windows
     build_sanitized
     ctest --preset sanitize

@@ -77,7 +77,8 @@ TEST(CodePage, NamesAreOneRuneByTheirUpperCase) {
       {1251, "\xB8", "\xA8", true, "ё"},
       {1253, "\xEF\xE4\xEF\xF2", "\xCF\xC4\xCF\xD3", true, "οδος"},  // final sigma
       {1253, "\xF2", "\xF3", true, "ς"},
-      {1253, "\xAA", "\xAB", false, "\\xAA"},  // undefined there: itself
+      {1253, "\xAA", "\xAB", false, "\\xAA"},   // undefined there: itself
+      {1255, "\xCA", "\xCB", false, "\u05BA"},  // a point the C library lacks
       {1254, "\xFD", "I", true, "ı"},
       {1254, "i", "I", true, "i"},
       {1254, "\xDD", "i", false, "İ"},
@@ -88,6 +89,9 @@ TEST(CodePage, NamesAreOneRuneByTheirUpperCase) {
       {65001, "straße", "STRASSE", false, "straße"},
       {65001, "a\xFF", "A\xFF", true, "a\\xFF"},                          // an invalid byte: itself
       {65001, "\xE0\x80\x80", "\xE0\x80\x81", false, "\\xE0\\x80\\x80"},  // overlong
+      {65001, "\xC1\x81", "A", false, "\\xC1\\x81"},                      // overlong A
+      {65001, "\xED\xB3\xBF", "\xED\xB3\xBE", false, "\\xED\\xB3\\xBF"},  // a surrogate
+      {65001, "\xF4\x90\x80\x80", "\xF4\x90\x80\x81", false, "\\xF4\\x90\\x80\\x80"},
       {65001, "\xF0\x90\x90\xA8", "\xF0\x90\x90\xA8", true, "𐐨"},
       {65001, "i", "\xC4\xB0", true, "i", kTurkic},
       {932, "\x89\xCE\x8B\x85", "\x89\xCE\x8B\x85", true, "火球"},
@@ -96,11 +100,13 @@ TEST(CodePage, NamesAreOneRuneByTheirUpperCase) {
       {932, "\x82\x81", "\x82\x60", true, "ａ"},   // fullwidth a and A
       {936, "\xBB\xF0\xC7\xF2", "\xBB\xF0\xC7\xF2", true, "火球"},
       {936, "\xA3\xE1", "\xA3\xC1", true, "ａ"},
-      {936, "a\xE0", "a\xC0", false, "a\\xE0"},  // a lead byte without its trail
+      {936, "a\xE0", "a\xC0", false, "a\\xE0"},        // a lead byte without its trail
+      {936, "\xA1\x61", "\xA1\x41", false, "\uE4E7"},  // user-defined, as on Windows
       {949, "\xC7\xD1", "\xC7\xD1", true, "한"},
       {949, "\x81\x61", "\x81\x41", false, "갵"},
       {950, "\xA4\xF5", "\xA4\xF5", true, "火"},
       {950, "\xA4\x61", "\xA4\x41", false, "兀"},
+      {950, "\x84\x61", "\x84\x41", false, "\uF0B0"},  // user-defined, as on Windows
   };
   for (const auto& [codePage, first, second, oneRune, firstReads, casing] : cases) {
     SCOPED_TRACE(testing::Message() << codePage << " " << firstReads);
