@@ -1,3 +1,5 @@
+#include <fcntl.h>
+
 #include <QApplication>
 #include <QIcon>
 #include <cerrno>
@@ -29,29 +31,50 @@ bool HasDisplay() {
   return false;
 }
 
-// Writes `line` on `stream`; false, with the reason on standard error, when it could not be
-// written (a full disk, a closed pipe), as the system's own tools say.
-bool WriteLine(std::FILE* stream, std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), stream);
-  std::fputc('\n', stream);
-  if (std::fflush(stream) != 0 || std::ferror(stream) != 0) {
-    std::fprintf(stderr, "Sigilflip: write error: %s\n", std::strerror(errno));
-    return false;
-  }
-  return true;
-}
-
-// Prints `text` on `stream` and returns `status`; or 1 when it could not be written.
-int Print(std::FILE* stream, std::string_view text, int status) {
-  return WriteLine(stream, text) ? status : sigilflip::form1::kExitFailed;
-}
-
-// Where --run writes: standard output and standard error, as they were given.
+// Where the program writes without a window: standard output and standard error, as they were
+// given. A text that cannot be written (a full disk, a closed pipe) is remembered with its reason.
 class StandardStreams final : public sigilflip::form1::Console {
  public:
-  bool Out(std::string_view line) override { return WriteLine(stdout, line); }
-  bool Err(std::string_view line) override { return WriteLine(stderr, line); }
+  bool Out(std::string_view text) override { return Write(stdout, text); }
+  bool Err(std::string_view text) override { return Write(stderr, text); }
+  std::string Failure() const override { return failure_; }
+
+  // Prints `text` on standard output (or error) and returns `status`; or 1, with the reason on
+  // standard error as the system's own tools say it, when it could not be written.
+  int Print(bool out, std::string_view text, int status) {
+    if ((out ? Out(text) : Err(text))) {
+      return status;
+    }
+    std::fprintf(stderr, "Sigilflip: write error: %s\n", failure_.c_str());
+    return sigilflip::form1::kExitFailed;
+  }
+
+ private:
+  bool Write(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fputc('\n', stream);
+    if (std::fflush(stream) == 0 && std::ferror(stream) == 0) {
+      return true;
+    }
+    if (failure_.empty()) {
+      failure_ = std::strerror(errno);
+    }
+    std::clearerr(stream);
+    return false;
+  }
+
+  std::string failure_;
 };
+
+// A standard stream that was closed (>&-) is opened on /dev/null for reading, so that no file the
+// run opens takes its number: what is written to it then fails, as to a closed stream.
+void KeepStandardStreamNumbers() {
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (fcntl(stream, F_GETFD) == -1 && errno == EBADF) {
+      open("/dev/null", O_RDONLY);  // the lowest free number: this one
+    }
+  }
+}
 
 // The folder of the running program, as Qt would find it (applicationDirPath), without Qt:
 // --run starts none.
@@ -64,28 +87,31 @@ std::filesystem::path ProgramFolder(const char* programName) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  KeepStandardStreamNumbers();
+  using sigilflip::form1::CommandLine;
+  using sigilflip::form1::kExitCommandLine;
+  const auto line = sigilflip::form1::ReadCommandLine(
+      std::vector<std::filesystem::path>(argv + 1, argv + argc), ProgramFolder(argv[0]));
+  StandardStreams streams;
   // What a terminal asks of any program, answered there, with or without a display.
-  const std::string_view only = argc == 2 ? argv[1] : "";
-  if (only == "--help" || only == "-h") {
-    return Print(stdout, sigilflip::texts::kUsage, 0);
-  }
-  if (only == "--version") {
-    return Print(stdout, std::string("Sigilflip ") + SIGILFLIP_VERSION, 0);
+  if (line.question != CommandLine::Question::kNone) {
+    return streams.Print(true,
+                         line.question == CommandLine::Question::kHelp
+                             ? std::string(sigilflip::texts::kUsage)
+                             : std::string("Sigilflip ") + SIGILFLIP_VERSION,
+                         0);
   }
   // A run without a window needs no display, and Qt is not started: its options are not known.
   // Without a display Qt would abort: arguments Sigilflip does not know get the usage, the others
   // the reason there is no window.
-  using sigilflip::form1::kExitCommandLine;
-  const auto line = sigilflip::form1::ReadCommandLine(
-      std::vector<std::filesystem::path>(argv + 1, argv + argc), ProgramFolder(argv[0]));
   if (line.run || !HasDisplay()) {
     if (!line.folder) {
-      return Print(stderr, sigilflip::texts::kUsage, kExitCommandLine);
+      return streams.Print(false, sigilflip::texts::kUsage, kExitCommandLine);
     }
-    StandardStreams streams;
-    return line.run ? sigilflip::form1::RunWithoutWindow(
-                          *line.folder, sigilflip::form1::SeedsOf(line.seed)(), streams)
-                    : Print(stderr, sigilflip::texts::kNoDisplay, sigilflip::form1::kExitFailed);
+    return line.run
+               ? sigilflip::form1::RunWithoutWindow(*line.folder,
+                                                    sigilflip::form1::SeedsOf(line.seed)(), streams)
+               : streams.Print(false, sigilflip::texts::kNoDisplay, sigilflip::form1::kExitFailed);
   }
 
   QApplication app(argc, argv);  // takes Qt's own options out of argv

@@ -10,6 +10,7 @@
 
 #include "command_line.h"
 #include "text/windows_text.h"
+#include "version.h"
 #include "words/user_texts.h"
 
 namespace {
@@ -61,8 +62,12 @@ class StandardHandles final : public sigilflip::form1::Console {
   StandardHandles(const StandardHandles&) = delete;
   StandardHandles& operator=(const StandardHandles&) = delete;
 
-  bool Out(std::string_view line) override { return Write(out_, line); }
-  bool Err(std::string_view line) override { return Write(err_, line); }
+  bool Out(std::string_view text) override { return Write(out_, text); }
+  bool Err(std::string_view text) override { return Write(err_, text); }
+  std::string Failure() const override { return sigilflip::native::SystemMessage(failure_); }
+
+  // Whether there is anywhere to write standard output: a handle given, or a console.
+  bool HasOut() const { return out_ != nullptr; }
 
  private:
   static HANDLE Given(DWORD which) {
@@ -70,25 +75,38 @@ class StandardHandles final : public sigilflip::form1::Console {
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
   }
 
-  // Lines end in CR LF, as Windows text does. Without a handle (started from Explorer) there is
-  // nowhere to write, and nothing fails.
-  static bool Write(HANDLE handle, std::string_view line) {
+  // Every line ends in CR LF, as Windows text does. Without a handle (started from Explorer)
+  // there is nowhere to write, and nothing fails.
+  bool Write(HANDLE handle, std::string_view lines) {
     if (handle == nullptr) {
       return true;
     }
-    const std::string text = std::string(line) + "\r\n";
+    std::string text;
+    for (const char c : lines) {
+      text += c == '\n' ? "\r\n" : std::string(1, c);
+    }
+    text += "\r\n";
     DWORD written = 0;
     DWORD mode = 0;
+    bool whole = false;
     if (GetConsoleMode(handle, &mode)) {
       const std::wstring wide = sigilflip::native::WideFromUtf8(text);
-      return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
-                           nullptr) != 0;
+      whole = WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                            nullptr) != 0;
+    } else if (WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) !=
+               0) {
+      whole = written == text.size();
+      if (!whole) {
+        SetLastError(ERROR_HANDLE_DISK_FULL);  // a write cut short
+      }
     }
-    return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) !=
-               0 &&
-           written == text.size();
+    if (!whole && failure_ == ERROR_SUCCESS) {
+      failure_ = GetLastError();
+    }
+    return whole;
   }
 
+  DWORD failure_ = ERROR_SUCCESS;
   HANDLE out_;
   HANDLE err_;
   HANDLE console_ = nullptr;
@@ -101,6 +119,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // beside the program, wherever it is started from.
   using namespace sigilflip::form1;
   const CommandLine line = ReadCommandLine(Arguments(), ProgramDirectory());
+  // --help and --version: on the console of the program that started it, or into the handles it
+  // was given; in a box where there is neither (started from Explorer or a shortcut).
+  if (line.question != CommandLine::Question::kNone) {
+    const std::string answer = line.question == CommandLine::Question::kHelp
+                                   ? std::string(sigilflip::texts::kUsage)
+                                   : std::string("Sigilflip ") + SIGILFLIP_VERSION;
+    StandardHandles handles;
+    if (!handles.HasOut()) {
+      OwnedMessageBoxes(nullptr)->Usage(answer);
+      return 0;
+    }
+    return handles.Out(answer) ? 0 : kExitFailed;
+  }
   if (line.run) {
     StandardHandles handles;
     if (!line.folder) {

@@ -78,14 +78,31 @@ std::optional<fs::path> GameFolder(const std::vector<fs::path>& arguments,
   return given.filename() == kInputName ? given.parent_path() : given;
 }
 
+// The question that a command line of `argument` alone asks, if any.
+CommandLine::Question QuestionOf(const Text& argument) {
+  using enum CommandLine::Question;
+  // "/?" is an option on Windows only.
+  if (argument == fs::path("--help").native() || argument == fs::path("-h").native() ||
+      (argument == fs::path("/?").native() && IsOption(argument))) {
+    return kHelp;
+  }
+  return argument == fs::path("--version").native() ? kVersion : kNone;
+}
+
 }  // namespace
 
 CommandLine ReadCommandLine(const std::vector<fs::path>& arguments, const fs::path& programFolder) {
+  CommandLine line;
+  if (arguments.size() == 1) {
+    line.question = QuestionOf(arguments[0].native());
+    if (line.question != CommandLine::Question::kNone) {
+      return line;
+    }
+  }
   static const Text kRun = fs::path("--run").native();
   static const Text kSeed = fs::path("--seed").native();
   static const Text kSeedIs = fs::path("--seed=").native();
   static const Text kEnd = fs::path("--").native();
-  CommandLine line;
   std::vector<fs::path> folders;
   bool known = true;
   bool options = true;

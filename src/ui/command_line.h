@@ -11,6 +11,10 @@
 namespace sigilflip::form1 {
 
 struct CommandLine {
+  // What a command line of one argument asks instead of a run: --help or -h (on Windows also /?),
+  // how to start the program; --version, its version.
+  enum class Question { kNone, kHelp, kVersion };
+  Question question = Question::kNone;
   bool run = false;          // --run: one run without a window
   std::optional<Seed> seed;  // --seed N: every run with N instead of the time of day
   // The folder of the magic.ini to work on, from the arguments that are not options: none, the
@@ -20,8 +24,8 @@ struct CommandLine {
   // for the file in its folder), so that the first run says which magic.ini is missing.
   // Nothing, when the arguments are not ones Sigilflip knows (an option it does not know, a seed
   // that is no whole number from 0 to 4294967295, an option twice, an empty argument, more than
-  // one folder): the program then says how to start it. `run` holds even then, so that a script
-  // is told in words, not in a box.
+  // one folder), or a question: the program then answers it, or says how to start it. `run` holds
+  // even then, so that a script is told in words, not in a box.
   std::optional<std::filesystem::path> folder;
 };
 

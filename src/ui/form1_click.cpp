@@ -8,6 +8,7 @@
 #include "run/random_source.h"
 #include "run/sigilflipper.h"
 #include "words/run_texts.h"
+#include "words/user_texts.h"
 
 namespace sigilflip::form1 {
 
@@ -68,18 +69,22 @@ void Form1State::Command1_Click(RuneList& list) {
 int RunWithoutWindow(const std::filesystem::path& directory, Seed seed, Console& console) {
   bool printed = console.Err("Seed: " + std::to_string(seed));
   RuneTable table(CodePage::System());
-  const RunTexts texts = RunInWords(table, directory, seed);
-  if (texts.error) {
-    console.Err(*texts.error);
+  const RunTexts run = RunInWords(table, directory, seed);
+  if (run.error) {
+    console.Err(*run.error);
     return kExitFailed;
   }
-  for (const std::string& item : *texts.list) {
+  for (const std::string& item : *run.list) {
     printed = console.Out(item) && printed;
   }
-  for (const std::string& warning : texts.warnings) {
+  for (const std::string& warning : run.warnings) {
     printed = console.Err(warning) && printed;
   }
-  return printed ? kExitWritten : kExitFailed;
+  if (printed) {
+    return kExitWritten;
+  }
+  console.Err(texts::NotPrinted(console.Failure()));
+  return kExitNotPrinted;
 }
 
 }  // namespace sigilflip::form1

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "click_cases.h"
 #include "form1_click.h"
 #include "test_support.h"
+#include "words/user_texts.h"
 
 namespace sigilflip::form1 {
 namespace {
@@ -98,8 +100,10 @@ TEST_F(CommandLineTest, OptionsInAnyOrderAndWhatIsNotKnown) {
       {{"--run", game, game}, true, std::nullopt, std::nullopt},
       {{game, game}, false, std::nullopt, std::nullopt},
       {{"--help"}, false, std::nullopt, std::nullopt},
+      {{"--help", "--run"}, true, std::nullopt, std::nullopt},
       {{"-"}, false, std::nullopt, std::nullopt},
       {{""}, false, std::nullopt, std::nullopt},
+      {{"--", ""}, false, std::nullopt, std::nullopt},
 #ifdef _WIN32
       {{L"/?"}, false, std::nullopt, std::nullopt},
 #endif
@@ -117,6 +121,112 @@ TEST_F(CommandLineTest, OptionsInAnyOrderAndWhatIsNotKnown) {
       EXPECT_TRUE(seed ? pressed == *seed : time >= 0 && time < 86400) << given;
     }
   }
+  // Questions, alone: the help (on Windows also /?, elsewhere a folder) and the version.
+  using enum CommandLine::Question;
+  EXPECT_EQ(ReadCommandLine({"--help"}, program).question, kHelp);
+  EXPECT_EQ(ReadCommandLine({"-h"}, program).question, kHelp);
+#ifdef _WIN32
+  EXPECT_EQ(ReadCommandLine({L"/?"}, program).question, kHelp);
+#else
+  EXPECT_EQ(ReadCommandLine({"/?"}, program).question, kNone);
+#endif
+  EXPECT_EQ(ReadCommandLine({"--version"}, program).question, kVersion);
+  EXPECT_EQ(ReadCommandLine({"--version", game}, program).question, kNone);
+}
+
+// Standard output and standard error, each refusing the texts whose bits are set (bit 0: the
+// first it is given), as a full disk or a closed pipe does.
+class RefusingConsole final : public Console {
+ public:
+  RefusingConsole(unsigned refusedOut, unsigned refusedErr) : refused_{refusedOut, refusedErr} {}
+  bool Out(std::string_view text) override { return Take(0, text); }
+  bool Err(std::string_view text) override { return Take(1, text); }
+  std::string Failure() const override { return "No space left on device"; }
+
+  std::vector<std::string> lines[2];  // what each took
+
+ private:
+  bool Take(int stream, std::string_view text) {
+    if (((refused_[stream] >> tried_[stream]++) & 1) != 0) {
+      return false;
+    }
+    lines[stream].emplace_back(text);
+    return true;
+  }
+  unsigned refused_[2];
+  unsigned tried_[2] = {};
+};
+
+// --run does what a press does (the click cases), in lines: the mapping on standard output, the
+// seed, the warnings or the reason on standard error. A line that cannot be printed after
+// magic-new.ini was written is said once, with its own status; a failed run stays a failure.
+TEST_F(CommandLineTest, RunWithoutWindowPrintsWhatAPressShows) {
+  constexpr unsigned kAll = ~0u;
+  const std::string notPrinted = texts::NotPrinted("No space left on device");
+  for (const testing::ClickCase& click : testing::ClickCases()) {
+    fs::remove(game / "magic.ini");
+    if (click.hasInput) {
+      WriteBytes(game / "magic.ini", click.input);
+    }
+    std::vector<std::string> said = {"Seed: " + std::to_string(testing::kClickSeed)};
+    for (const std::string& box : click.boxes) {
+      said.push_back(box.substr(box.find(": ") + 2));
+    }
+    const bool written = !click.output.empty();
+    const auto after = [&](std::size_t from) {
+      std::vector<std::string> lines(said.begin() + static_cast<std::ptrdiff_t>(from), said.end());
+      if (written) {
+        lines.push_back(notPrinted);
+      }
+      return lines;
+    };
+    const struct {
+      unsigned refusedOut;
+      unsigned refusedErr;
+      std::vector<std::string> out;
+      std::vector<std::string> err;
+    } consoles[] = {
+        {0, 0, click.items, said},
+        {kAll, 0, {}, written ? after(0) : said},
+        {0, 1, click.items, written ? after(1) : std::vector(said.begin() + 1, said.end())},
+        {0, kAll, click.items, {}},
+        {kAll, kAll, {}, {}},
+    };
+    for (const auto& [refusedOut, refusedErr, out, err] : consoles) {
+      SCOPED_TRACE(::testing::Message()
+                   << click.name << ", refused " << refusedOut << " " << refusedErr);
+      fs::remove(game / "magic-new.ini");
+      RefusingConsole console(refusedOut, refusedErr);
+      const int status = RunWithoutWindow(game, testing::kClickSeed, console);
+      EXPECT_EQ(status, !written                          ? kExitFailed
+                        : (refusedOut | refusedErr) == 0u ? kExitWritten
+                                                          : kExitNotPrinted);
+      EXPECT_EQ(console.lines[0], out);
+      if (click.hasInput) {
+        EXPECT_EQ(console.lines[1], err);
+      } else {
+        ASSERT_EQ(console.lines[1].size(), err.size());  // the reason names the test's folder
+        EXPECT_TRUE(err.empty() || console.lines[1].back().starts_with("Cannot read "));
+      }
+      EXPECT_EQ(written ? testing::ReadBytes(game / "magic-new.ini") : "", click.output);
+      EXPECT_EQ(fs::exists(game / "magic-new.ini"), written);
+    }
+  }
+}
+
+// The names read in the system's code page, as the window reads them: Заря and ЗАРЯ are one rune
+// in Windows-1251 (LC_ALL=ru_RU.UTF-8, as one run of this test has it), two in 1252.
+TEST_F(CommandLineTest, RunWithoutWindowReadsTheSystemsCodePage) {
+  WriteBytes(game / "magic.ini", "RUNE1=\xC7\xE0\xF0\xFF\r\nRUNE2=\xC7\xC0\xD0\xDF\r\n");
+  RefusingConsole console(0, 0);
+  ASSERT_EQ(RunWithoutWindow(game, 1, console), kExitWritten);
+  struct : RuneList {
+    void ShowList(const std::vector<std::string>& shown) override { items = shown; }
+    std::vector<std::string> items;
+  } list;
+  Form1State(game, nullptr, [] { return Seed{1}; }).Command1_Click(list);
+  EXPECT_EQ(console.lines[0], list.items);
+  EXPECT_EQ(console.lines[0].size(), CodePage::System().number() == 1251 ? 1u : 2u);
 }
 
 }  // namespace

@@ -216,7 +216,7 @@ for way in folder file relative network long long-network device completed; do
   expect "the program's folder after a run on a game folder" Sigilflip.exe "$(ls "$folder")"
 done
 start / "$windows_game\\no such folder"
-expect "a run on a folder that does not exist" "box Cannot read $windows_game\\no such folder\\magic.ini:" \
+expect "a run on a folder that does not exist" "box $windows_game\\no such folder: no such file or folder." \
   "$(probe run | head -n 1)"
 stop
 # Arguments Sigilflip does not know: a box says how to start it, then the exit status 2.
@@ -251,12 +251,28 @@ timed=$(od -An -tx1 <"$game/magic-new.ini")
 run_alone 0 --seed "$(tr -d '\r' <"$wine_work/err" | sed -n 's/^Seed: //p')" "$windows_game"
 expect "a run again with its printed seed" "$timed" "$(od -An -tx1 <"$game/magic-new.ini")"
 run_alone 1 "$windows_game\\no such folder"
-expect "the reason of --run without magic.ini" "Cannot read $windows_game\\no such folder\\magic.ini:" \
+expect "the reason of --run on a folder that does not exist" "$windows_game\\no such folder: no such file or folder." \
   "$(tr -d '\r' <"$wine_work/err" | sed -n 2p)"
 [ ! -e "$game/no such folder" ] || fail "--run made the missing folder"
 run_alone 2 --seed 4294967296 "$windows_game"
 expect "the usage of --run with a wrong seed" "Usage: Sigilflip [--run] [--seed N] [FOLDER | FILE]" \
   "$(tr -d '\r' <"$wine_work/err" | head -n 1)"
+expect "lines of the usage without CR LF" 0 "$(grep -c -v $'\r$' "$wine_work/err")"
+# A standard output that takes nothing, once magic-new.ini is written: status 3, and why.
+status=0
+(cd / && exec wine "$folder/Sigilflip.exe" --run "$windows_game") >/dev/full 2>"$wine_work/err" || status=$?
+expect "the exit status of --run into a full disk" 3 "$status"
+expect "the reason of --run into a full disk" "Sigilflip: magic-new.ini was written, but not all of its mapping and warnings could be printed:" \
+  "$(tr -d '\r' <"$wine_work/err" | sed -n '2s/: [^:]*$/:/p')"
+# --help and --version answer where they were asked, and end with 0.
+answer() {  # answer QUESTION: Sigilflip.exe QUESTION, its first line
+  local status=0
+  (cd / && exec wine "$folder/Sigilflip.exe" "$1") >"$wine_work/out" 2>&1 || status=$?
+  expect "the exit status of $1" 0 "$status"
+  tr -d '\r' <"$wine_work/out" | head -n 1
+}
+expect "the answer to --help" "Usage: Sigilflip [--run] [--seed N] [FOLDER | FILE]" "$(answer --help)"
+expect "the answer to --version" "Sigilflip 1." "$(answer --version | cut -c 1-12)"
 start / --seed 1234 "$windows_game"
 for press in 1 2; do
   expect "press $press with --seed 1234" "ok|$seeded" "$(probe run | head -n 1)|$(probe list)"

@@ -115,7 +115,8 @@ inline constexpr const char* kUsage =
     "Without either, it works on the magic.ini beside the program.\n\n"
     "--run: shuffles once, without a window. The mapping goes to standard output, one "
     "\"old => new\" a line; the warnings and \"Seed: N\" go to standard error. Exits with 0 when "
-    "magic-new.ini was written, 1 when the run failed, 2 for a wrong command line.\n\n"
+    "magic-new.ini was written, 1 when the run failed, 2 for a wrong command line, 3 when "
+    "magic-new.ini was written but its lines could not all be printed.\n\n"
     "--seed N: shuffles with the seed N, a whole number from 0 to 4294967295, instead of the "
     "time of day. The same seed and the same magic.ini give the same shuffle, on Linux and on "
     "Windows. For example,\n\n"
@@ -125,6 +126,14 @@ inline constexpr const char* kUsage =
     "Sigilflip --run --seed 1234 ~/Games/Game\n\n"
 #endif
     "writes the shuffle that a friend shared as the seed 1234.";
+
+// --run: magic-new.ini was written, but standard output or standard error refused some of its
+// lines (a closed pipe, a full disk); `reason` is the system's.
+inline std::string NotPrinted(std::string_view reason) {
+  return "Sigilflip: magic-new.ini was written, but not all of its mapping and warnings could be "
+         "printed: " +
+         std::string(reason) + ".";
+}
 
 // Linux: no display to show the window on (over ssh, say).
 inline constexpr const char* kNoDisplay =
