@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,6 +109,9 @@ int main(int argc, char* argv[]) {
     if (!line.folder) {
       return streams.Print(false, sigilflip::texts::kUsage, kExitCommandLine);
     }
+    // A reader that went away (`Sigilflip --run | head -n 1`) is a line not printed, with its
+    // exit status, not a signal that ends the program.
+    std::signal(SIGPIPE, SIG_IGN);
     return line.run
                ? sigilflip::form1::RunWithoutWindow(*line.folder,
                                                     sigilflip::form1::SeedsOf(line.seed)(), streams)

@@ -226,9 +226,13 @@ for arguments in --help --version "--run $work/empty"; do
     *) [ $status = 1 ] && grep -q "^Sigilflip: write error: No space left on device" "$work/err" ;;
   esac || fail "exit status $status for $arguments into a full disk: $(cat "$work/err")"
 done
-for closed in '>&-' '2>&-' '2>/dev/full'; do
+# A pipe whose reader is gone (fd 8: the fifo's writing end, once its reader closed).
+mkfifo "$work/fifo"
+exec 7<>"$work/fifo" 8>"$work/fifo" 7<&-
+for closed in '>&-' '2>&-' '2>/dev/full' '>&8'; do
   status=0
   eval "\"\$work/bin/Sigilflip\" --run \"\$work/empty\" >/dev/null 2>\"\$work/err\" $closed" || status=$?
   [ $status = 3 ] || fail "exit status $status for --run with $closed: $(cat "$work/err")"
 done
+exec 8>&-
 echo "end-to-end: magic-new.ini written by a click on Command1, in the program's folder and in a game folder handed to it"
