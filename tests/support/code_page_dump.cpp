@@ -9,55 +9,35 @@
 
 namespace {
 
-using sigilflip::Casing;
-using sigilflip::CodePage;
-
-void Print(const CodePage& page, const char* name, const std::string& bytes) {
-  std::printf("%s ", name);
-  for (const char byte : bytes) {
-    std::printf("%02X", static_cast<unsigned char>(byte));
-  }
-  std::printf(" ");
-  for (const char c : page.ToUtf8(bytes)) {
-    const auto byte = static_cast<unsigned char>(c);
-    std::printf(byte < 0x20 || byte == 0x7F ? "^%02X" : "%c", byte);  // control characters
-  }
-  std::printf(" ");
-  for (const char c : page.Key(bytes)) {
-    std::printf("%02X", static_cast<unsigned char>(c));
+void Print(const sigilflip::CodePage& page, const char* name, const std::string& bytes) {
+  std::printf("%s", name);
+  for (const auto& [text, hex] :
+       {std::pair{bytes, true}, {page.ToUtf8(bytes), false}, {page.Key(bytes), true}}) {
+    std::printf(" ");
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      std::printf(hex ? "%02X" : byte < 0x20 || byte == 0x7F ? "^%02X" : "%c", byte);
+    }
   }
   std::printf("\n");
+}
+
+void PrintAll(const sigilflip::CodePage& page, const char* name) {
+  for (unsigned lead = 0; lead < 256; ++lead) {
+    Print(page, name, std::string(1, static_cast<char>(lead)));
+    for (unsigned trail = 0; lead >= 0x80 && !page.singleByte() && trail < 256; ++trail) {
+      Print(page, name, {static_cast<char>(lead), static_cast<char>(trail)});
+    }
+  }
 }
 
 }  // namespace
 
 int main() {
-  const struct {
-    unsigned number;
-    Casing casing;
-    const char* name;
-  } pages[] = {
-      {874, Casing::kInvariant, "874"},   {932, Casing::kInvariant, "932"},
-      {936, Casing::kInvariant, "936"},   {949, Casing::kInvariant, "949"},
-      {950, Casing::kInvariant, "950"},   {1250, Casing::kInvariant, "1250"},
-      {1251, Casing::kInvariant, "1251"}, {1252, Casing::kInvariant, "1252"},
-      {1253, Casing::kInvariant, "1253"}, {1254, Casing::kInvariant, "1254"},
-      {1254, Casing::kTurkic, "1254-tr"}, {1255, Casing::kInvariant, "1255"},
-      {1256, Casing::kInvariant, "1256"}, {1257, Casing::kInvariant, "1257"},
-      {1258, Casing::kInvariant, "1258"},
-  };
-  for (const auto& [number, casing, name] : pages) {
-    const CodePage& page = CodePage::Get(number, casing);
-    if (page.number() != number) {
-      std::printf("%s: not converted here\n", name);
-      continue;
-    }
-    for (unsigned lead = 0; lead < 256; ++lead) {
-      Print(page, name, std::string(1, static_cast<char>(lead)));
-      for (unsigned trail = 0; lead >= 0x80 && !page.singleByte() && trail < 256; ++trail) {
-        Print(page, name, {static_cast<char>(lead), static_cast<char>(trail)});
-      }
-    }
+  for (const unsigned number : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u,
+                                1255u, 1256u, 1257u, 1258u}) {
+    PrintAll(sigilflip::CodePage::Get(number), std::to_string(number).c_str());
   }
+  PrintAll(sigilflip::CodePage::Get(1254, sigilflip::Casing::kTurkic), "1254-tr");
   return 0;
 }
