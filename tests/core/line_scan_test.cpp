@@ -25,13 +25,15 @@ TEST(LineScan, PlainScanFindsRuneLinesAndOddLineEnds) {
   std::string buffer;
   EXPECT_EQ(ScanEvents(Chunk(buffer, "[a]\r\nRUNE2= x \r\nb\rrune5=\r\nRUNE6=y\r\nRune1=z\r"), '\r',
                        kPlainScan),
-            (Events{"rune 5 key 2 value ' x ' next 16", "odd end 17",
+            (Events{"rune 5 key 2 value ' x ' next 16", "odd end 17 next 18",
                     "rune 18 key 5 value '' next 26", "rune 35 key 1 value 'z' next 43"}));
   EXPECT_EQ(ScanEvents(Chunk(buffer, "a\nRUNE1=b\r\n"), '\n', kPlainScan),
-            (Events{"odd end 1", "rune 2 key 1 value 'b\r' next 11"}));
-  // A chunk that goes on with a line, and ends inside a rune line.
-  EXPECT_EQ(ScanEvents(Chunk(buffer, "RUNE1=a\rRUNE2=bc").substr(1), '\r', kPlainScan),
-            (Events{"odd end 6", "rune 7 key 2 value 'bc' next open"}));
+            (Events{"odd end 1 next 2", "rune 2 key 1 value 'b\r' next 11"}));
+  // A chunk that goes on with a line and ends inside one that is no rune line, which only look
+  // like rune lines.
+  EXPECT_EQ(
+      ScanEvents(Chunk(buffer, "RUNE1=a\rRank1=5\rRUNX2=b\rRUNE3").substr(1), '\r', kPlainScan),
+      (Events{"odd end 6 next 7", "odd end 14 next 15", "odd end 22 next 23"}));
 }
 
 #ifdef SIGILFLIP_BLOCK_SCAN
@@ -44,29 +46,20 @@ struct Sample {
 
 Sample MakeSample(std::mt19937& engine, char terminator, std::size_t shift) {
   static const std::vector<std::string> kPieces = {
-      "RUNE1=", "rune5=", "Rune3=", "RUNE6=",     "RUNE=",  "RUNE1", "=",
-      "x",      "Fire",   " ",      "\xC6",       "\r",     "\n",    "\r\n",
-      "\r\r",   "\n\r",   "=====",  "RUNE2=a\rb", "[Magic]"};
+      "RUNE1=", "rune5=", "Rune3=", "RUNE6=", "RUNE=",      "RUNE1",   "=",        "x",
+      "Fire",   " ",      "\xC6",   "\r",     "\n",         "\r\n",    "\r\r",     "\n\r",
+      "=====",  "Rank1=", "RUNX2=", "rUnE4=", "RUNE2=a\rb", "[Magic]", "R\xC5NE1="};
   std::string lines;
   const int count = std::uniform_int_distribution<int>(0, 60)(engine);
   for (int i = 0; i < count; ++i) {
     lines += kPieces[std::uniform_int_distribution<std::size_t>(0, kPieces.size() - 1)(engine)];
   }
-  // Cut after the last terminator, or add one, or anywhere but right after a CR, as a chunk is.
-  const std::size_t last = lines.rfind(terminator);
-  const int cut = std::uniform_int_distribution<int>(0, 3)(engine);
-  if (last == std::string::npos || cut == 0) {
-    lines += terminator;
-  } else if (cut == 1) {
-    lines.resize(std::uniform_int_distribution<std::size_t>(1, lines.size())(engine));
-  } else {
-    lines.resize(last + 1);
-  }
-  if (lines.back() == '\r' && std::uniform_int_distribution<int>(0, 1)(engine) == 0) {
+  // Whole lines, as a chunk holds its rune lines, or after them a line that is no rune line.
+  lines += terminator;
+  if (std::uniform_int_distribution<int>(0, 2)(engine) == 0) {
+    lines += "Fire";
+  } else if (lines.back() == '\r' && std::uniform_int_distribution<int>(0, 1)(engine) == 0) {
     lines += '\n';
-  }
-  if (lines.back() == '\r' && terminator != '\r') {
-    lines += 'x';
   }
   // The stream's bytes before and after: a CR or a LF before the chunk, or a byte that does not
   // end a line; after it, bytes that would mislead a scan that took them for the chunk's own, but

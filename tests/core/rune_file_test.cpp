@@ -1,6 +1,6 @@
-#include "run/rune_file.h"
+#include "run/passes.h"
 #include "text/line_reader.h"
-#include "text/read_hash.h"
+#include "bytes/read_hash.h"
 #include "words/run_texts.h"
 
 #include <gtest/gtest.h>

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "files/file_io.h"
-#include "run/rune_file.h"
+#include "run/passes.h"
 #include "test_support.h"
 #include "words/user_texts.h"
 

@@ -1,8 +1,8 @@
 // libFuzzer target: a whole run on arbitrary magic.ini bytes, checked against the rules of the
 // rune file on every input; then both passes again through a read buffer of a few bytes and a
 // first pass's record of a few places, which must give the same runes and the same output wherever
-// the buffer cuts lines and line ends and the record ends; and
-// the fast line scan held to the plain one on the input's whole lines.
+// the buffer cuts lines and line ends and the record ends; and the fast line scans held to the
+// plain one on the chunks that the reader hands out.
 #include <unistd.h>
 #include <cstdint>
 #include <cstdio>
@@ -12,12 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "bytes/byte_stream.h"
+#include "run/passes.h"
 #include "run/random_source.h"
-#include "run/rune_file.h"
 #include "run/sigilflipper.h"
 #include "run_check.h"
 #include "scan_events.h"
-#include "text/byte_stream.h"
+#include "text/line_reader.h"
 #include "text/rune_table.h"
 
 namespace {
@@ -92,19 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::abort();
     }
   }
-  // A chunk of the input as the reader cuts one: from the stream's start to anywhere but right
-  // after a CR, and the stream's bytes after it.
-  const char terminator = input.find('\r') != std::string_view::npos ? '\r' : '\n';
-  std::size_t cut = size < 3 ? input.size() : data[size - 3] * input.size() / 255;
-  while (cut > 0 && cut < input.size() && input[cut - 1] == '\r') {
-    --cut;
-  }
-  std::string padded = "\r\n" + std::string(input) + std::string(sigilflip::kScanOverread, '\0');
-  const std::string disagreement = sigilflip::testing::FastScansDisagree(
-      std::string_view(padded).substr(sigilflip::kScanUnderread, cut), terminator);
-  if (!disagreement.empty()) {
-    std::fprintf(stderr, "%s\n", disagreement.c_str());
-    std::abort();
+  // The fast scans held to the plain one on each chunk that a reader of a few bytes hands out.
+  sigilflip::StringSource chunks(input);
+  sigilflip::LineReader reader(chunks, size == 0 ? 6 : 6 + data[0] % 64);
+  for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
+    const std::string disagreement =
+        sigilflip::testing::FastScansDisagree(chunk, sigilflip::Terminator(reader.Ends()));
+    if (!disagreement.empty()) {
+      std::fprintf(stderr, "%s\n", disagreement.c_str());
+      std::abort();
+    }
   }
   return 0;
 }

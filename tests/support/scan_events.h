@@ -21,7 +21,9 @@ std::vector<std::string> ScanEvents(std::string_view lines, char terminator, Sca
                          std::string(value) + "' next " +
                          (next != nullptr ? offset(next) : "open"));
       },
-      [&](int&, const char* end) { events.push_back("odd end " + offset(end)); });
+      [&](int&, const char* end, const char* next) {
+        events.push_back("odd end " + offset(end) + " next " + offset(next));
+      });
   return events;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "files/native_file.h"
-#include "text/byte_stream.h"
+#include "bytes/byte_stream.h"
 
 namespace sigilflip {
 

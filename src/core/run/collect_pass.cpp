@@ -2,7 +2,8 @@
 #include <array>
 #include <optional>
 
-#include "run/rune_file.h"
+#include "run/passes.h"
+#include "text/line_scan.h"
 
 namespace sigilflip {
 namespace {
@@ -20,22 +21,10 @@ bool CarriageReturnFollows(ByteSource& source) {
 
 struct TooManyRunes {};
 
-// The slot of the rune that `name` names, which `table` gets if it is new; throws TooManyRunes
-// when the table is full.
-template <typename Name>
-Int16 AddedSlot(RuneTable& table, Name name) {
-  const Int16 slot = table.SlotAfterAdding(name);
-  if (slot == 0) {
-    throw TooManyRunes{};
-  }
-  return slot;
-}
-
-// What the first pass's scan of a chunk works with, in a local of the scan (which the compiler
-// keeps in registers, as it cannot what the scan reaches by reference).
-struct Recording {
+// What the scan of a chunk works with, in a local of the scan (line_scan.h).
+struct Collecting {
   RuneTable* table;
-  RunePlaces::Writer writer;
+  RunePlaces::Writer record;
   std::uint64_t base;  // the offset in the source of the chunk, less its address
 
   std::uint64_t OffsetOf(const char* at) const {
@@ -43,61 +32,45 @@ struct Recording {
   }
 };
 
-// The first pass with `reader`. Returns false when the reader stopped for a CR found too late.
-// Places are recorded while the reader reads CR line ends (the second pass rewrites every line end
-// of a LineFeed file, and finds them itself) and while the record has room for a whole chunk's.
+// What the scan calls for a rune line: its name added to the table, and its place recorded where
+// kRecord holds; and for an odd line end, its place recorded.
+template <bool kRecord>
+struct AddRuneLine {
+  void operator()(Collecting& state, const char* start, int key, std::string_view name,
+                  const char* next) const {
+    const Int16 slot = state.table->SlotAfterAdding(BufferedName{name});
+    if (slot == 0) {
+      throw TooManyRunes{};
+    }
+    if constexpr (kRecord) {
+      state.record.Add(state.OffsetOf(start), state.OffsetOf(next), key, slot);
+    }
+  }
+};
+struct RecordOddEnd {
+  void operator()(Collecting& state, const char* end, const char* next) const {
+    state.record.Add(state.OffsetOf(end), state.OffsetOf(next), 0, 0);
+  }
+};
+
+// The first pass with `reader`; false when the reader stopped for a CR found too late. Places are
+// recorded while the reader reads CR line ends (the second pass rewrites every line end of a
+// LineFeed file, and finds them itself) and while the record has room for a whole chunk's.
 bool CollectFrom(LineReader& reader, RuneTable& table, RunePlaces& found) {
-  OpenRuneLine open;
   WithFastestScan([&](auto scan) {
     for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
-      const char terminator = Terminator(reader.Ends());
-      const bool recorded = terminator == '\r' && !found.Stopped();
-      if (open.key != 0) {
-        open.GoOn(chunk, reader, [&](int key, std::uint64_t start, std::uint64_t next) {
-          const Int16 slot = AddedSlot(table, std::string_view(open.value));
-          if (recorded && !found.Add(start, next, key, slot)) {
-            found.StopAt(start);
-          }
-        });
-      }
       const std::uint64_t start = reader.OffsetOf(chunk.data());
-      if (recorded && !found.HasRoomFor(chunk.size())) {
+      const char terminator = Terminator(reader.Ends());
+      if (terminator == '\n' || !found.HasRoomFor(chunk.size())) {
         found.StopAt(start);
       }
-      // A rune line that the chunk ends inside is left open.
-      const auto opened = [&](const char* at, int key, std::string_view name) {
-        open.Open(reader, at, key, name);
-      };
-      if (found.Stopped() || terminator == '\n') {
-        scan(
-            chunk, terminator, 0,
-            [&](int&, const char* at, int key, std::string_view name, const char* next) {
-              if (next == nullptr) {
-                opened(at, key, name);
-              } else {
-                AddedSlot(table, BufferedName{name});
-              }
-            },
-            IgnoreOddEnds{});
-        continue;
+      Collecting state{&table, found.Writing(),
+                       start - reinterpret_cast<std::uintptr_t>(chunk.data())};
+      if (found.Stopped()) {
+        scan(chunk, terminator, state, AddRuneLine<false>{}, IgnoreOddEnds{});
+      } else {
+        found.Keep(scan(chunk, terminator, state, AddRuneLine<true>{}, RecordOddEnd{}).record);
       }
-      const Recording done = scan(
-          chunk, terminator,
-          Recording{&table, found.Writing(),
-                    start - reinterpret_cast<std::uintptr_t>(chunk.data())},
-          [&](Recording& recording, const char* at, int key, std::string_view name,
-              const char* next) {
-            if (next == nullptr) {
-              opened(at, key, name);
-              return;
-            }
-            const Int16 slot = AddedSlot(*recording.table, BufferedName{name});
-            recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(next), key, slot);
-          },
-          [](Recording& recording, const char* at) {
-            recording.writer.Add(recording.OffsetOf(at), recording.OffsetOf(at + 1), 0, 0);
-          });
-      found.Keep(done.writer);
     }
   });
   return !reader.RestartWithCarriageReturns();

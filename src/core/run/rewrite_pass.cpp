@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "run/rune_file.h"
+#include "run/passes.h"
+#include "text/line_scan.h"
 
 namespace sigilflip {
 namespace {
@@ -59,9 +60,14 @@ class Endings {
     }
   }
 
-  const Ending& Of(Int16 slot) const { return endings_[static_cast<std::size_t>(slot)]; }
   // The endings by slot, for a loop to hold in a local.
   const Ending* BySlot() const { return endings_.data(); }
+  // The room that the longest ending needs.
+  std::size_t Room() const {
+    return std::max_element(endings_.begin(), endings_.end(),
+                            [](const Ending& a, const Ending& b) { return a.room < b.room; })
+        ->room;
+  }
 
   // Writes `ending` at `at`, which has room for it.
   static char* Store(char* at, const Ending& ending) {
@@ -77,173 +83,109 @@ class Endings {
   std::vector<Ending> endings_;  // by slot
 };
 
-// The output key of a place: a rune line's ("Rune1=" ...), none for a line end.
-std::string_view KeyOf(int key) {
-  return {rune_key::kOutput[static_cast<std::size_t>(key)].data(),
-          key != 0 ? rune_key::kLength : 0};
-}
+// Where the second pass writes, and what it has copied: a local of the loops that write, which
+// stores into the output cannot change.
+struct Writing {
+  static constexpr std::size_t kKeyRoom = sizeof rune_key::kOutput[0];
 
-// Writes at `to` the bytes `before` a place, from the read buffer, then the place: its key and
-// `ending`; returns the position after them. `limit` is out.limit().
-inline char* WritePlace(OutputBuffer& out, const char* limit, char* to, std::string_view before,
-                        int key, const Endings::Ending& ending) {
-  constexpr std::size_t kKeyRoom = sizeof rune_key::kOutput[0];
-  if (OutputBuffer::Fits(to, limit, before.size() + kShortCopy + kKeyRoom + ending.room)) {
+  OutputBuffer* out;
+  const char* limit;  // out->limit()
+  const Endings::Ending* endings;
+  char* to;
+  const char* copied;  // the bytes of the chunk before it are written
+
+  // Writes the bytes before a place, from the read buffer, then the place, which lies in the chunk
+  // from `start` to `next`: its key and the ending of `slot`.
+  void Place(const char* start, const char* next, int key, Int16 slot) {
+    Write({copied, static_cast<std::size_t>(start - copied)}, key, slot);
+    copied = next;
+  }
+
+  // Writes `before` and a place's key and ending. Where the output's room left is too small (for
+  // `before`, at the most), it is made once: the output holds the longest place.
+  void Write(std::string_view before, int key, Int16 slot) {
+    const Endings::Ending& ending = endings[static_cast<std::size_t>(slot)];
+    if (!OutputBuffer::Fits(to, limit, before.size() + kShortCopy + kKeyRoom + ending.room)) {
+      to = out->Flush(out->Write(to, before));
+      before.remove_prefix(before.size());
+    }
     to = Copy(to, before);
     std::memcpy(to, rune_key::kOutput[static_cast<std::size_t>(key)].data(), kKeyRoom);
-    return Endings::Store(to + KeyOf(key).size(), ending);
+    to = Endings::Store(to + (key != 0 ? rune_key::kLength : 0), ending);
   }
-  to = out.Write(to, before);
-  to = out.Write(to, KeyOf(key));
-  return out.Write(to, {ending.text, ending.size});
+};
+
+// Writes the places that the record holds in a chunk, which ends at `end`, from where `writing` has
+// copied to: each whole, from `place`, the first the record gives that is not written yet, to the
+// first that lies past the chunk, which `place` becomes. A function of its own, so that its locals
+// stay in registers.
+Writing Replay(Writing writing, const char* end, RunePlaces::Reader& record,
+               RunePlaces::Place& place) {
+  RunePlaces::Reader places = record;
+  RunePlaces::Place next = place;
+  const char* at = writing.copied;
+  for (;; places.Next(next)) {
+    const auto left = static_cast<std::uint64_t>(end - at);
+    if (next.gap + next.length > left) {
+      if (next.gap < left) {  // a place that the chunk cuts: the source changed
+        throw RunError(RunFailure::Changed());
+      }
+      next.gap -= left;  // copied with the rest of the chunk
+      break;
+    }
+    writing.Write({at, static_cast<std::size_t>(next.gap)}, next.key, next.slot);
+    at += next.gap + next.length;
+  }
+  writing.copied = at;
+  record = places;
+  place = next;
+  return writing;
 }
-
-// Where the second pass is in the first pass's record: the place that it is writing, which a chunk
-// may have cut, with what is left of its gap and its length.
-struct Replay {
-  RunePlaces::Reader places;
-  RunePlaces::Place place{};
-  bool open = false;     // `place` is not passed yet
-  bool written = false;  // its key and ending are written
-};
-
-// The second pass's writing: into `out`, the new names of `table`'s runes.
-struct Rewrite {
-  const RuneTable& table;
-  const Endings& endings;
-  OutputBuffer& out;
-
-  // Writes at `to` the bytes `before` a rune line with `key`, whose rune, named `name`, is in
-  // `slot`.
-  char* WriteRune(char* to, std::string_view before, int key, Int16 slot,
-                  std::string_view name) const {
-    if (slot == 0) {  // a name that the first pass did not read
-      throw RunError(RunFailure::ChangedWhileReading(std::string(StripSpaces(name))));
-    }
-    return WritePlace(out, out.limit(), to, before, key, endings.Of(slot));
-  }
-
-  // Writes `region`, bytes of the source that the record covers, at `to`, with the places that
-  // `replay` gives rewritten; returns the position after them. A place may go on past the region,
-  // and `replay` keeps what is left of it. The bytes are not looked at: should the source have
-  // changed since the first pass, its digest tells.
-  char* ReplayRegion(std::string_view region, Replay& replay, char* to) const {
-    const char* at = region.data();
-    const char* const end = at + region.size();
-    if (replay.open) {
-      to = GoOn(at, end, replay, to);
-      if (replay.open) {
-        return to;  // the region lies in the place
-      }
-    }
-    // Most places lie in the region whole. In locals, which stores into the output cannot change.
-    const char* const limit = out.limit();
-    const Endings::Ending* const endingOf = endings.BySlot();
-    RunePlaces::Reader places = replay.places;
-    for (RunePlaces::Place place; places.Next(place);) {
-      if (place.gap + place.length > static_cast<std::uint64_t>(end - at)) {
-        replay = {places, place, true, false};
-        return GoOn(at, end, replay, to);  // which goes on past the region
-      }
-      to = WritePlace(out, limit, to, {at, static_cast<std::size_t>(place.gap)}, place.key,
-                      endingOf[place.slot]);
-      at += place.gap + place.length;
-    }
-    replay.places = places;
-    return out.Write(to, {at, static_cast<std::size_t>(end - at)});
-  }
-
-  // Goes on with the place that `replay` holds open, as far as `end`: copies what is left of its
-  // gap, writes it, and passes over what is left of its bytes; moves `at` past them.
-  char* GoOn(const char*& at, const char* end, Replay& replay, char* to) const {
-    RunePlaces::Place& place = replay.place;
-    const auto copied = std::min<std::uint64_t>(place.gap, static_cast<std::size_t>(end - at));
-    to = out.Write(to, {at, static_cast<std::size_t>(copied)});
-    at += copied;
-    place.gap -= copied;
-    if (place.gap == 0 && !replay.written) {
-      to = WritePlace(out, out.limit(), to, {at, 0}, place.key, endings.Of(place.slot));
-      replay.written = true;
-    }
-    const auto passed = std::min<std::uint64_t>(place.length, static_cast<std::size_t>(end - at));
-    at += passed;
-    place.length -= passed;
-    replay.open = place.length > 0;  // a place has a byte at least, so it is open in its gap too
-    return to;
-  }
-
-  // Writes `chunk` of `reader` at `to`, finding the places to rewrite with `scan`; returns the
-  // position after it. A rune line that the chunk ends inside is left `open`, for its name to be
-  // gathered.
-  template <typename Scan>
-  char* ScanLines(Scan& scan, std::string_view chunk, char* to, OpenRuneLine& open,
-                  const LineReader& reader) const {
-    struct Writing {
-      char* to;
-      const char* copyFrom;
-      std::string_view Before(const char* at) const {
-        return {copyFrom, static_cast<std::size_t>(at - copyFrom)};
-      }
-    };
-    const char* const end = chunk.data() + chunk.size();
-    const Writing done = scan(
-        chunk, Terminator(reader.Ends()), Writing{to, chunk.data()},
-        [&](Writing& writing, const char* start, int key, std::string_view name, const char* next) {
-          if (next == nullptr) {
-            writing.to = out.Write(writing.to, writing.Before(start));
-            writing = {writing.to, end};
-            open.Open(reader, start, key, name);
-            return;
-          }
-          const Int16 slot = table.SlotOf(BufferedName{name});
-          writing = {WriteRune(writing.to, writing.Before(start), key, slot, name), next};
-        },
-        [&](Writing& writing, const char* terminator) {
-          writing = {WritePlace(out, out.limit(), writing.to, writing.Before(terminator), 0,
-                                endings.Of(0)),
-                     terminator + 1};
-        });
-    return out.Write(done.to, done.Before(end));
-  }
-};
 
 }  // namespace
 
 void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& table,
                   ByteSink& sink, std::size_t capacity) {
   const Endings endings(table);
-  OutputBuffer out(sink, capacity);
-  const Rewrite rewrite{table, endings, out};
-  char* at = out.begin();
+  OutputBuffer out(sink, std::max(capacity, endings.Room() + kShortCopy + Writing::kKeyRoom));
   LineReader reader(source, first.ends, capacity);
-  // The bytes that the record covers are rewritten from it; past them the pass finds the places
-  // itself, as the first pass did, and a rune line there with a name the table lacks is named.
+  const auto runeLine = [&table](Writing& writing, const char* start, int key,
+                                 std::string_view name, const char* next) {
+    const Int16 slot = table.SlotOf(BufferedName{name});
+    if (slot == 0) {  // a name that the first pass did not read
+      throw RunError(RunFailure::ChangedWhileReading(std::string(StripSpaces(name))));
+    }
+    writing.Place(start, next, key, slot);
+  };
+  const auto oddEnd = [](Writing& writing, const char* end, const char* next) {
+    writing.Place(end, next, 0, 0);
+  };
+  // The places that the record covers are written from it, without looking at the bytes: should
+  // the source have changed since the first pass, its digest tells. Past them the pass finds the
+  // places itself, as the first pass did.
   const std::uint64_t covered = first.found.CoveredUpTo();
-  Replay replay{RunePlaces::Reader(first.found)};
-  OpenRuneLine open;
+  RunePlaces::Reader record(first.found);
+  RunePlaces::Place place{};
+  record.Next(place);
+  char* to = out.begin();
   WithFastestScan([&](auto scan) {
     for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
+      const char* const end = chunk.data() + chunk.size();
+      Writing writing{&out, out.limit(), endings.BySlot(), to, chunk.data()};
+      writing = Replay(writing, end, record, place);
       const std::uint64_t offset = reader.OffsetOf(chunk.data());
-      if (offset < covered) {
-        const auto replayed = std::min<std::uint64_t>(chunk.size(), covered - offset);
-        at = rewrite.ReplayRegion(chunk.substr(0, replayed), replay, at);
-        chunk.remove_prefix(replayed);
+      if (offset + chunk.size() > covered) {
+        const char* const from = chunk.data() + (covered > offset ? covered - offset : 0);
+        writing = scan(std::string_view(std::max(from, writing.copied), end),
+                       Terminator(first.ends), writing, runeLine, oddEnd);
       }
-      if (open.key != 0) {
-        const std::string_view from = chunk.substr(0, 0);
-        open.GoOn(chunk, reader, [&](int key, std::uint64_t, std::uint64_t) {
-          at = rewrite.WriteRune(at, from, key, table.SlotOf(open.value), open.value);
-        });
-      }
-      if (!chunk.empty()) {
-        at = rewrite.ScanLines(scan, chunk, at, open, reader);
-      }
+      to = out.Write(writing.to, {writing.copied, static_cast<std::size_t>(end - writing.copied)});
     }
   });
   if (reader.Read() != first.read) {
     throw RunError(RunFailure::Changed());
   }
-  out.Flush(at);
+  out.Flush(to);
 }
 
 }  // namespace sigilflip

@@ -7,7 +7,7 @@
 
 #include "facts/run_failure.h"
 #include "files/file_io.h"
-#include "run/rune_file.h"
+#include "run/passes.h"
 
 namespace sigilflip {
 

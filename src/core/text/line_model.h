@@ -44,6 +44,9 @@ inline const char* PastTerminator(const char* terminator) {
   return *terminator == '\r' ? PastTerminator<'\r'>(terminator) : terminator + 1;
 }
 
+// A line end that is not CR LF (EndsOddly) is one byte: a CR alone, or the LF of a LineFeed file.
+inline constexpr std::size_t kOddEndSize = 1;
+
 // Every written line ends in kLineEnd. The copies of whole runs of lines rely on its being CR LF:
 // a line read with a CR LF ending is copied with its ending as it stands, and only other endings
 // (a lone CR, the LF of a LineFeed file) are replaced.

@@ -1,30 +1,17 @@
 #include "text/line_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "text/line_scan.h"
 #include "text/rune_table.h"
 
 namespace sigilflip {
-namespace {
-
-// A key candidate is settled by the five bytes after its first, a CR by the byte after it.
-constexpr std::size_t kSettledBy = rune_key::kLength - 1;
-
-}  // namespace
 
 LineReader::LineReader(ByteSource& source, LineEnds ends, std::size_t capacity)
     : source_(source),
-      terminator_(Terminator(ends)),
-      capacity_(std::max(capacity, std::max(rune_key::kLength, kNameReadAhead))),
-      storage_(
-          std::make_unique_for_overwrite<char[]>(kScanUnderread + capacity_ + 1 + kScanOverread)),
-      buffer_(storage_.get() + kScanUnderread) {
-  static_assert(kScanUnderread == 2);
-  // Before the stream, a line end: its first byte starts a line. Scans and look-ups read past the
-  // data (and mask what they read there): that memory is set once so that it is defined.
-  std::memcpy(storage_.get(), "\r\n", kScanUnderread);
-  std::memset(buffer_ + capacity_, 0, 1 + kScanOverread);
-}
+      ends_(ends),
+      capacity_(std::max(capacity, std::max(rune_key::kLength, kNameReadAhead))) {}
 
 LineReader::LineReader(ByteSource& source, std::size_t capacity)
     : LineReader(source, LineEnds::LineFeed, capacity) {
@@ -32,69 +19,82 @@ LineReader::LineReader(ByteSource& source, std::size_t capacity)
 }
 
 std::string_view LineReader::Next() {
-  for (;;) {
-    if (restart_) {
-      return {};
-    }
-    const std::size_t settled = Settled();
-    if (settled > begin_) {
-      const std::string_view chunk(buffer_ + begin_, settled - begin_);
-      begin_ = settled;
+  while (!restart_) {
+    const std::size_t end = atEnd_ ? end_ : ChunkEnd();
+    if (end > begin_) {
+      const std::string_view chunk(buffer_ + begin_, end - begin_);
+      begin_ = end;
       handedOut_ = true;
       return chunk;
     }
     if (atEnd_) {
-      return {};
+      break;
     }
     Fill();
   }
+  return {};
 }
 
-std::size_t LineReader::Settled() const {
-  if (atEnd_) {
-    return end_;
+std::size_t LineReader::ChunkEnd() const {
+  if (end_ == begin_) {
+    return begin_;
   }
-  std::size_t settled = end_ > kSettledBy ? end_ - kSettledBy : 0;
-  // Whether a LF follows a CR is settled by the byte after it.
-  if (settled > 0 && buffer_[settled - 1] == '\r') {
-    --settled;
+  // A CR read last settles nothing: a LF may follow it.
+  const char terminator = Terminator(ends_);
+  const std::size_t settled = end_ - static_cast<std::size_t>(buffer_[end_ - 1] == '\r');
+  const std::string_view bytes(buffer_ + begin_, settled - std::min(settled, begin_));
+  const std::size_t last = bytes.rfind(terminator);
+  if (last != std::string_view::npos) {
+    return static_cast<std::size_t>(PastTerminator(bytes.data() + last) - buffer_);
   }
-  return std::max(settled, begin_);
+  // Inside one line that fills the buffer: as far as read, unless that is, or may yet be, a rune
+  // line (whose end the buffer, grown, will hold).
+  const bool runeLine = StartsLine(bytes.data(), terminator) &&
+                        (end_ - begin_ < rune_key::kLength ||
+                         rune_key::Number({bytes.data(), rune_key::kLength}) != 0);
+  return begin_ > 0 || end_ < capacity_ || runeLine ? begin_ : begin_ + bytes.size();
 }
 
 void LineReader::Fill() {
-  if (begin_ > 0) {
-    offset_ += begin_;
-    std::memmove(buffer_ - kScanUnderread, buffer_ + begin_ - kScanUnderread,
-                 end_ - begin_ + kScanUnderread);
-    end_ -= begin_;
-    begin_ = 0;
+  // The first fill makes the buffer.
+  const bool grow = storage_ == nullptr || (begin_ == 0 && end_ == capacity_);
+  std::unique_ptr<char[]> grown;
+  if (grow) {
+    capacity_ *= storage_ == nullptr ? 1 : 2;
+    grown = std::make_unique_for_overwrite<char[]>(kScanUnderread + capacity_ + 1 + kScanOverread);
+    // Scans and look-ups read past the data (and mask what they read there): that memory is set
+    // so that it is defined. Before the stream, a line end: its first byte starts a line.
+    std::memset(grown.get() + kScanUnderread + capacity_, 0, 1 + kScanOverread);
+    std::memcpy(grown.get(), "\r\n", kScanUnderread);
   }
+  char* const to = grow ? grown.get() + kScanUnderread : buffer_;
+  if (buffer_ != nullptr) {
+    std::memmove(to - kScanUnderread, buffer_ + begin_ - kScanUnderread,
+                 end_ - begin_ + kScanUnderread);
+  }
+  if (grow) {
+    storage_ = std::move(grown);
+  }
+  buffer_ = to;
+  offset_ += begin_;
+  end_ -= begin_;
+  begin_ = 0;
   const std::size_t count = source_.Read(buffer_ + end_, capacity_ - end_);
   read_.Add(buffer_ + end_, count);
-  if (!decided_) {
-    Decide(buffer_ + end_, count);
+  if (!decided_ && (count == 0 || MakesCarriageReturnFile({buffer_ + end_, count}))) {
+    decided_ = true;
+    restart_ = count != 0 && handedOut_;
+    ends_ = count == 0 ? LineEnds::LineFeed : LineEnds::CarriageReturn;
   }
   end_ += count;
-  if (count > 0) {
-    return;
-  }
-  atEnd_ = true;
-  // The last line ends at the end of the stream, as if a terminator followed it.
-  if (end_ > begin_ && !StartsLine(buffer_ + end_, terminator_)) {
-    buffer_[end_++] = terminator_;
-  }
-  // What lies after the stream settles nothing: no LF after a last CR, no key's '=' after a line.
-  std::memset(buffer_ + end_, 0, kSettledBy + 1);
-}
-
-void LineReader::Decide(const char* bytes, std::size_t count) {
   if (count == 0) {
-    decided_ = true;  // no CR to the end: LF it is
-  } else if (MakesCarriageReturnFile({bytes, count})) {
-    decided_ = true;
-    terminator_ = '\r';
-    restart_ = handedOut_;
+    atEnd_ = true;
+    // The last line ends at the end of the stream, as if a terminator followed it; what lies
+    // after settles nothing (no LF after a last CR, no key's '=' after a line).
+    if (!StartsLine(buffer_ + end_, Terminator(ends_))) {
+      buffer_[end_++] = Terminator(ends_);
+    }
+    std::memset(buffer_ + end_, 0, rune_key::kLength);
   }
 }
 

@@ -2,22 +2,21 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string_view>
 
-#include "text/byte_stream.h"
+#include "bytes/byte_stream.h"
+#include "bytes/read_hash.h"
 #include "text/line_model.h"
-#include "text/line_scan.h"
-#include "text/read_hash.h"
 
 namespace sigilflip {
 
-// Cuts a stream into chunks: runs of its bytes as far as every line start and line end in them is
-// settled by the bytes read. A chunk may start and end inside a line; the scans tell line starts
-// by the two bytes before each byte, which the reader keeps in front of every chunk ("\r\n" before
-// the first, so that the stream starts a line). A rune line that a chunk ends inside goes on in
-// the next. Memory stays bounded, whatever the lines' lengths.
+// Cuts a stream into chunks that hold every rune line whole: each ends after a line end, or inside
+// a line that is no rune line, which streams through however long it is. Where the bytes read end
+// inside a rune line, the reader reads on first, its buffer growing to the longest rune line (whose
+// name the rune table holds whole anyway). The scans tell line starts by the two bytes before each
+// byte, which the reader keeps in front of every chunk ("\r\n" before the first, so that the stream
+// starts a line).
 class LineReader {
  public:
   static constexpr std::size_t kDefaultCapacity = 64 * 1024;
@@ -32,7 +31,7 @@ class LineReader {
   // stops. The kScanUnderread bytes before it are the stream's, and kScanOverread readable bytes
   // follow it: the stream's next bytes, as far as they were read, and at the end of the stream a
   // terminator after a last line that has none (which the digest of the stream leaves out), then
-  // zeros. No chunk ends right after a CR but the last. A chunk stays valid until the next call.
+  // zeros. No chunk ends between a CR and its LF. A chunk stays valid until the next call.
   std::string_view Next();
 
   // Where `at`, in a chunk, lies in the stream.
@@ -45,9 +44,7 @@ class LineReader {
   // Of every byte read so far.
   ReadDigest Read() const { return read_.Digest(); }
 
-  LineEnds Ends() const {
-    return terminator_ == '\r' ? LineEnds::CarriageReturn : LineEnds::LineFeed;
-  }
+  LineEnds Ends() const { return ends_; }
   // The reader has read a CR after it handed out chunks as LineFeed lines: those were not the
   // source's lines, and it hands out no more.
   bool RestartWithCarriageReturns() const { return restart_; }
@@ -55,20 +52,18 @@ class LineReader {
   bool Undecided() const { return !decided_; }
 
  private:
-  // Moves the bytes not handed out, with the two before them, to the front of the buffer and
-  // reads more after them.
+  // Where the bytes read let the next chunk end: begin_ where they let none.
+  std::size_t ChunkEnd() const;
+  // Moves the bytes not handed out, with the two before them, to the front of a buffer (twice as
+  // large where a rune line fills it) and reads more after them.
   void Fill();
-  // Learns the line ends from `count` bytes just read.
-  void Decide(const char* bytes, std::size_t count);
-  // Where the bytes settled by those read end.
-  std::size_t Settled() const;
 
   ByteSource& source_;
-  char terminator_;  // CR or LF
+  LineEnds ends_;
   std::size_t capacity_;
   // kScanUnderread bytes, then the buffer (capacity_ and a terminator), then kScanOverread bytes.
   std::unique_ptr<char[]> storage_;
-  char* buffer_;
+  char* buffer_ = nullptr;
   std::uint64_t offset_ = 0;  // of the buffer's first byte in the stream
   std::size_t begin_ = 0;     // of the bytes not handed out yet
   std::size_t end_ = 0;       // of the bytes read (and a terminator the stream lacked)

@@ -12,8 +12,8 @@
 #include "text/line_model.h"
 #include "text/rune_key.h"
 
-// Finding the lines that a pass acts on in a run of whole lines: the rune lines, and the line ends
-// that are not CR LF. Everything else is copied as it stands.
+// Finding what a pass acts on in a chunk of whole rune lines (LineReader::Next): the rune lines,
+// and the line ends that are not CR LF. Everything else is copied as it stands.
 namespace sigilflip {
 
 // The scans may read up to this many bytes past the lines they are given, and up to
@@ -48,16 +48,8 @@ inline const char* FindByte(const char* from, const char* end, char byte) {
 // them.
 struct IgnoreOddEnds {
   template <typename State>
-  void operator()(State&, const char*) const {}
+  void operator()(State&, const char*, const char*) const {}
 };
-template <typename OddEnd>
-inline constexpr bool kIgnoresOddEnds = std::is_same_v<std::remove_cvref_t<OddEnd>, IgnoreOddEnds>;
-
-// The rune line that starts at `start` and ends at or after `end`: its value, as far as `end`.
-inline std::string_view ValueUpTo(const char* start, const char* end) {
-  const char* value = start + rune_key::kLength;
-  return {value, value < end ? static_cast<std::size_t>(end - value) : 0};
-}
 
 // The bytes of a 64-byte block that the scan looks for, one bit each, the block's first byte in
 // bit 0, by the line-end rule (line_model.h) and the key rule (rune_key.h), from the block, the two
@@ -107,53 +99,35 @@ SIGILFLIP_END_AVX2
 
 // ScanLines for lines that end in kTerminator.
 template <typename Blocks, char kTerminator, typename State, typename RuneLine, typename OddEnd>
-State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEnd&& oddEnd) {
-  const char* const begin = lines.data();
-  const char* const end = begin + lines.size();
-  const char* done = begin;  // what lies before is part of a rune line handled already
-  // A block with more of `lines` after it (`whole`), or the last, which may be cut short.
+State ScanBlocks(std::string_view chunk, State state, RuneLine&& runeLine, OddEnd&& oddEnd) {
+  constexpr bool kOddEnds = !std::is_same_v<std::remove_cvref_t<OddEnd>, IgnoreOddEnds>;
+  const char* const end = chunk.data() + chunk.size();
+  const char* done = chunk.data();  // what lies before is part of a rune line handled already
+  // A block with more of the chunk after it (`whole`), or the last, which may be cut short.
   const auto scanBlock = [&](const char* block, auto whole) {
     const auto left = static_cast<std::size_t>(end - block);
     const std::uint64_t inside =
         whole || left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     const BlockMasks masks = Blocks::template Match<kTerminator>(block);
-    std::uint64_t keys = masks.keys & inside;
-    std::uint64_t oddEnds = kIgnoresOddEnds<OddEnd> ? 0 : masks.oddEnds & inside;
-    // The rune line that starts at `bit`.
-    const auto runeAt = [&](int bit) {
-      const char* at = block + bit;
-      const int key = at[rune_key::kDigitAt] - rune_key::kFirstDigit + 1;
-      const char* found = FindByte(at + rune_key::kLength, end, kTerminator);
-      if (found == nullptr) {
-        runeLine(state, at, key, ValueUpTo(at, end), static_cast<const char*>(nullptr));
-        done = end;
-        return;
-      }
-      runeLine(state, at, key, std::string_view(at + rune_key::kLength, found),
-               PastTerminator<kTerminator>(found));
-      // Only a lone CR can be an event after the rune line's own terminator.
-      done = found + 1;
-    };
-    for (; oddEnds == 0 && keys != 0; keys &= keys - 1) {
-      // Line starts alone: none lies inside a rune line before it.
-      const int bit = std::countr_zero(keys);
-      if (rune_key::HasLetters(block + bit)) {
-        runeAt(bit);
-      }
-    }
-    for (std::uint64_t events = keys | oddEnds; events != 0; events &= events - 1) {
+    const std::uint64_t keys = masks.keys & inside;
+    for (std::uint64_t events = keys | (kOddEnds ? masks.oddEnds & inside : 0); events != 0;
+         events &= events - 1) {
       const int bit = std::countr_zero(events);
-      if (block + bit < done) {
-        continue;
-      }
-      if ((keys >> bit & 1) != 0 && rune_key::HasLetters(block + bit)) {
-        runeAt(bit);
-      } else if ((oddEnds >> bit & 1) != 0) {
-        oddEnd(state, block + bit);
+      const char* const at = block + bit;
+      if ((keys >> bit & 1) != 0 && rune_key::HasLetters(at)) {
+        // The chunk holds the line whole; only a lone CR after it can be an event of its own.
+        const char* const value = at + rune_key::kLength;
+        const char* const terminator = FindByte(value, end, kTerminator);
+        runeLine(state, at, static_cast<int>(rune_key::NumberOf(at[rune_key::kDigitAt])),
+                 std::string_view(value, static_cast<std::size_t>(terminator - value)),
+                 PastTerminator<kTerminator>(terminator));
+        done = terminator + 1;
+      } else if (kOddEnds && at >= done && (masks.oddEnds >> bit & 1) != 0) {
+        oddEnd(state, at, at + kOddEndSize);
       }
     }
   };
-  const char* block = begin;
+  const char* block = chunk.data();
   for (; end - block > 64; block += 64) {
     scanBlock(block, std::true_type{});
   }
@@ -163,19 +137,19 @@ State ScanBlocks(std::string_view lines, State state, RuneLine&& runeLine, OddEn
   return state;
 }
 
-// Calls, in the order of `chunk` (LineReader::Next), with `state` as the first argument:
+// Calls, in the order of `chunk`, a run of whole rune lines (LineReader::Next), with `state` as the
+// first argument:
 //   runeLine(state, start, key, value, next) for each rune line that starts in it: it starts at
 //     `start`, `value` is what follows its key, and the next line starts at `next`, past its
-//     terminator; or, where the chunk ends inside the line, `value` is what follows its key as far
-//     as the chunk goes (it may start past it), and `next` is nullptr;
-//   oddEnd(state, terminator) for the end of each other line that does not end in CR LF: a CR
-//     alone, or the LF of a file whose lines end in LF;
-// and returns `state` as they left it. `state` is what the calls change (a local of the scan, which
-// the compiler can keep in registers: what they reach by reference stays in memory). Lines end in
-// `terminator` (CR, where a LF after it belongs to it, or LF); the chunk's first bytes may end a
-// line that started before it, which is no rune line's.
-// A line is a rune line only if it starts with a key's candidate, so that the other lines cost
-// nothing but their share of the block masks, which `Blocks::Match` gives. Reads up to
+//     terminator;
+//   oddEnd(state, end, next) for the end of each other line that does not end in CR LF: a CR
+//     alone, or the LF of a file whose lines end in LF (IgnoreOddEnds: none);
+// and returns `state` as they left it. `state` is what the calls change, a local of the scan,
+// which the compiler keeps in registers; what the calls reach by reference stays in memory, and
+// every store through a char* would have it loaded again. Lines end in `terminator` (CR, where a
+// LF after it belongs to it, or LF); the chunk may start and end inside a line that is no rune
+// line. A line is a rune line only if it starts with a key's candidate, so that the other lines
+// cost nothing but their share of the block masks, which `Blocks::Match` gives. Reads up to
 // kScanUnderread bytes before `chunk` and kScanOverread bytes past it.
 template <typename Blocks, typename State, typename RuneLine, typename OddEnd>
 State ScanLines(std::string_view chunk, char terminator, State state, RuneLine&& runeLine,

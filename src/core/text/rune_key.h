@@ -38,10 +38,6 @@ inline constexpr std::array<std::array<char, 8>, kKeys + 1> kOutput = [] {
   return keys;
 }();
 
-inline std::string_view Output(int key) {
-  return {kOutput[static_cast<std::size_t>(key)].data(), kLength};
-}
-
 // Whether the letters at `at` are the key's in any letter case. They are tested at once: setting
 // bit 0x20 makes each of R, U, N and E lower case and leaves only the two spellings of each letter
 // equal to it (no other byte of Windows-1252 upper-cases to an ASCII letter).
@@ -54,14 +50,18 @@ inline bool HasLetters(const char* at) {
   return (letters | 0x20202020u) == key;
 }
 
+// The key number that a key's digit gives: 1 to kKeys for a key's, another for any other byte.
+inline unsigned NumberOf(char digit) {
+  return static_cast<unsigned>(static_cast<unsigned char>(digit) - kFirstDigit) + 1;
+}
+
 // The key number when the line starts with a key in any letter case, else 0.
 inline int Number(std::string_view line) {
   if (line.size() < kLength || line[kEqualsAt] != '=') {
     return 0;
   }
-  const auto digit =
-      static_cast<unsigned>(static_cast<unsigned char>(line[kDigitAt]) - kFirstDigit);
-  return HasLetters(line.data()) && digit < kKeys ? static_cast<int>(digit) + 1 : 0;
+  const unsigned number = NumberOf(line[kDigitAt]);
+  return HasLetters(line.data()) && number - 1 < kKeys ? static_cast<int>(number) : 0;
 }
 
 }  // namespace sigilflip::rune_key

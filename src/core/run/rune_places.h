@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -14,47 +13,48 @@
 namespace sigilflip {
 
 // What the first pass found that the second rewrites, so that the second copies the bytes between
-// them without looking for them again: each rune line, with its key's number and its rune's slot,
+// them without looking at them again: each rune line, with its key's number and its rune's slot,
 // and each line end that is not CR LF (key and slot 0), in the order of the file. A place is kept
-// as the bytes copied before it (its gap, from the end of the place before) and its own bytes (its
-// length): 4 bytes, the gap and the length in one each and the key and the slot in two; a gap or
-// a length over 254 takes 16 more. Memory stays bounded: past `cap` bytes the record stops, and
-// the second pass looks for the places after it itself.
+// as the bytes before it (its gap, from the end of the place before) and its own bytes (its
+// length): 4 bytes, the gap and the length in one each and the key and the slot in two; a gap
+// over 254 or a length over 255 takes 16 bytes more, for both at full width. Past `cap` bytes the
+// record stops, and the second pass finds the places after it itself.
 class RunePlaces {
  public:
   static constexpr std::size_t kDefaultCap = 10 * 1024 * 1024;
 
+  // A place: the bytes before it (from the end of the place before) and its own bytes.
   struct Place {
     std::uint64_t gap;
     std::uint64_t length;
     int key;     // a rune line's key number (rune_key.h), 0 for a line end
     Int16 slot;  // of the rune line's rune
   };
+  static constexpr std::uint64_t kNowhere = std::numeric_limits<std::uint64_t>::max();
 
   // Allocated, not touched: a short file's record takes only the pages it writes.
   explicit RunePlaces(std::size_t cap = kDefaultCap)
-      : capacity_(cap), bytes_(std::make_unique_for_overwrite<unsigned char[]>(cap)) {
+      : cap_(cap), bytes_(std::make_unique_for_overwrite<unsigned char[]>(cap)) {
     Clear();
   }
 
   // Empty, and recording again.
   void Clear() {
     next_ = bytes_.get();
-    end_ = bytes_.get() + capacity_;
     last_ = 0;
-    covered_ = kEverything;
+    covered_ = kNowhere;
   }
 
   // Adds places after those recorded, in locals of its own (which stores into other bytes cannot
   // change): they count once Keep takes them.
   class Writer {
    public:
-    // Adds the place that starts at `start` in the source and ends before `next`, in the bytes
-    // that HasRoomFor was asked of.
-    void Add(std::uint64_t start, std::uint64_t next, int key, Int16 slot) {
+    // Adds the place that lies from `start` to `end` in the source, in the bytes that HasRoomFor
+    // was asked of.
+    void Add(std::uint64_t start, std::uint64_t end, int key, Int16 slot) {
       const std::uint64_t gap = start - last_;
-      const std::uint64_t length = next - start;
-      last_ = next;
+      const std::uint64_t length = end - start;
+      last_ = end;
       const auto tag = static_cast<std::uint16_t>(key << kSlotBits | slot);
       std::memcpy(next_ + 2, &tag, sizeof tag);
       if (gap < kFar && length <= 0xFF) {
@@ -76,11 +76,13 @@ class RunePlaces {
     std::uint64_t last_;
   };
 
-  // Whether the record takes every place in the next `sourceBytes` bytes of the source: each is
-  // one byte at least, and only one over 254 bytes (with its gap) takes more than 4.
+  // Whether the record takes every place in the next `sourceBytes` bytes of the source. A place
+  // takes kShortPlace bytes a byte of it, gap included, at the most; only the first's gap may
+  // start before them.
   bool HasRoomFor(std::size_t sourceBytes) const {
-    const std::size_t most = kShortPlace * sourceBytes + kLongestPlace * (sourceBytes / kFar + 1);
-    return most <= static_cast<std::size_t>(end_ - next_);
+    static_assert(kLongestPlace <= kShortPlace * kFar);
+    return kShortPlace * sourceBytes + kLongestPlace <=
+           static_cast<std::size_t>(bytes_.get() + cap_ - next_);
   }
   Writer Writing() const { return {next_, last_}; }
   void Keep(const Writer& writer) {
@@ -88,28 +90,14 @@ class RunePlaces {
     last_ = writer.last_;
   }
 
-  // One place, as Writer::Add; false when the record has stopped or is full.
-  bool Add(std::uint64_t start, std::uint64_t next, int key, Int16 slot) {
-    if (end_ - next_ < static_cast<std::ptrdiff_t>(kLongestPlace)) {
-      return false;
-    }
-    Writer writer = Writing();
-    writer.Add(start, next, key, slot);
-    Keep(writer);
-    return true;
-  }
-
   // Stops the record at `at`, where no place has started and none goes on: every place before it
-  // is recorded and none after it, and it records no more. Only the first call counts.
+  // is recorded and none after it. Only the first call counts.
   void StopAt(std::uint64_t at) {
-    if (covered_ == kEverything) {
+    if (!Stopped()) {
       covered_ = at;
-      end_ = next_;
     }
   }
-
-  // The record has stopped: it takes no more places.
-  bool Stopped() const { return covered_ != kEverything; }
+  bool Stopped() const { return covered_ != kNowhere; }
   // The places lie before this offset, and every place before it is recorded.
   std::uint64_t CoveredUpTo() const { return covered_; }
 
@@ -118,10 +106,11 @@ class RunePlaces {
    public:
     explicit Reader(const RunePlaces& found) : next_(found.bytes_.get()), end_(found.next_) {}
 
-    // The next place; false at the end.
-    bool Next(Place& place) {
+    // Sets `place` to the next place; at the end, to one whose gap is kNowhere and length 0.
+    void Next(Place& place) {
       if (next_ == end_) {
-        return false;
+        place = {kNowhere, 0, 0, 0};
+        return;
       }
       std::uint16_t tag;
       std::memcpy(&tag, next_ + 2, sizeof tag);
@@ -136,7 +125,6 @@ class RunePlaces {
         std::memcpy(&place.length, next_ + kShortPlace + sizeof place.gap, sizeof place.length);
         next_ += kLongestPlace;
       }
-      return true;
     }
 
    private:
@@ -151,12 +139,10 @@ class RunePlaces {
   static_assert(RuneTable::kRuneSlots < 1 << kSlotBits);
   static constexpr std::size_t kShortPlace = 4;
   static constexpr std::size_t kLongestPlace = kShortPlace + 2 * sizeof(std::uint64_t);
-  static constexpr std::uint64_t kEverything = std::numeric_limits<std::uint64_t>::max();
 
-  std::size_t capacity_;
+  std::size_t cap_;
   std::unique_ptr<unsigned char[]> bytes_;
   unsigned char* next_;
-  unsigned char* end_;
   std::uint64_t last_;
   std::uint64_t covered_;
 };

@@ -1,5 +1,5 @@
 // A run over a source: both passes and the scramble between them.
-#include "run/rune_file.h"
+#include "run/passes.h"
 
 #include "run/scrambler.h"
 

@@ -1,4 +1,4 @@
-#include "text/read_hash.h"
+#include "bytes/read_hash.h"
 
 // Windows: compiled in from xxHash's header, the program being static; elsewhere linked, with
 // the library's choice of the processor's widest vectors (AVX2, AVX-512) on x86-64.

@@ -25,7 +25,6 @@ class ReadHash {
 
   // Adds the next `count` bytes of the stream.
   void Add(const char* bytes, std::size_t count);
-  std::uint64_t Size() const { return size_; }
   ReadDigest Digest() const;
 
  private:

@@ -1,22 +1,21 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
-#include <cstring>
-#include <filesystem>
 #include <functional>
-#include <string>
-#include <utility>
 
+#include "bytes/byte_stream.h"
+#include "bytes/read_hash.h"
 #include "facts/run_failure.h"
 #include "run/random_source.h"
-#include "text/byte_stream.h"
+#include "run/rune_places.h"
 #include "text/line_model.h"
 #include "text/line_reader.h"
-#include "text/read_hash.h"
-#include "text/rune_places.h"
 #include "text/rune_table.h"
 
+// The two passes over a rune file and the run that makes them. Each takes the file in chunks that
+// hold every rune line whole (LineReader), finds its places (line_scan.h) and acts on each: the
+// first adds each rune line's name to the table and records the places for the second, which
+// writes the file again with each place rewritten.
 namespace sigilflip {
 
 // What the first pass learns of a source, for the second.
@@ -24,45 +23,6 @@ struct FirstPass {
   LineEnds ends;     // that the source uses
   RunePlaces found;  // in a CarriageReturn source
   ReadDigest read;   // of the source as the first pass read it
-};
-
-// A rune line that a chunk (LineReader::Next) ended inside, which goes on in the next chunks.
-struct OpenRuneLine {
-  int key = 0;  // 0: no line is open
-  std::uint64_t start = 0;
-  std::uint64_t resume = 0;  // where its value goes on in the stream
-  std::string value;         // so far
-
-  // Opens the line that starts at `at` in a chunk of `reader`, whose value the chunk holds as far
-  // as `sofar` goes.
-  void Open(const LineReader& reader, const char* at, int lineKey, std::string_view sofar) {
-    key = lineKey;
-    start = reader.OffsetOf(at);
-    resume = reader.OffsetOf(sofar.data() + sofar.size());
-    value.assign(sofar);
-  }
-
-  // Goes on with the line in `chunk`, the next of `reader`: adds what the chunk holds of the value,
-  // and where the line ends in it, calls ended(key, start, next), `next` being the offset of the
-  // line after it, moves `chunk` past the line and closes it.
-  template <typename Ended>
-  void GoOn(std::string_view& chunk, const LineReader& reader, Ended&& ended) {
-    const std::uint64_t offset = reader.OffsetOf(chunk.data());
-    const char* end = chunk.data() + chunk.size();
-    const char* from = chunk.data() + std::min<std::uint64_t>(resume - offset, chunk.size());
-    const char terminator = Terminator(reader.Ends());
-    const auto* found = static_cast<const char*>(
-        std::memchr(from, terminator, static_cast<std::size_t>(end - from)));
-    value.append(from, static_cast<std::size_t>((found != nullptr ? found : end) - from));
-    if (found == nullptr) {
-      resume = std::max<std::uint64_t>(resume, offset + chunk.size());
-      chunk = {};
-      return;
-    }
-    const char* next = PastTerminator(found);
-    ended(std::exchange(key, 0), start, reader.OffsetOf(next));
-    chunk.remove_prefix(static_cast<std::size_t>(next - chunk.data()));
-  }
 };
 
 // Whether `failure` is that of a source that changed between the passes.

@@ -1,4 +1,4 @@
-#include "text/byte_stream.h"
+#include "bytes/byte_stream.h"
 
 #include <algorithm>
 #include <cstring>
