@@ -1,6 +1,6 @@
+#include "bytes/read_hash.h"
 #include "run/passes.h"
 #include "text/line_reader.h"
-#include "bytes/read_hash.h"
 #include "words/run_texts.h"
 
 #include <gtest/gtest.h>
@@ -33,8 +33,8 @@ using testing::ScriptedRandom;
 using Lines = std::vector<std::string>;
 
 // The lines of `text` as the reader hands them out, in chunks of a small buffer: each chunk with
-// the stream's two bytes before it, none cut right after a CR but the last, and the last line
-// ended by the reader where the stream does not end it.
+// the stream's two bytes before it, none cut between a CR and its LF or inside a rune line, and
+// the last line ended by the reader where the stream does not end it.
 Lines SplitLines(std::string_view text, LineEnds ends, std::size_t capacity) {
   StringSource source(text);
   LineReader reader(source, ends, capacity);
@@ -43,7 +43,12 @@ Lines SplitLines(std::string_view text, LineEnds ends, std::size_t capacity) {
   for (std::string_view chunk; !(chunk = reader.Next()).empty();) {
     EXPECT_EQ(std::string(chunk.data() - 2, 2), read.substr(read.size() - 2)) << "before a chunk";
     read.append(chunk);
-    EXPECT_TRUE(read.back() != '\r' || read.size() >= stream.size()) << "a chunk ends after a CR";
+    EXPECT_TRUE(read.back() != '\r' || read.size() >= stream.size() || stream[read.size()] != '\n')
+        << "a chunk ends between a CR and its LF";
+    // Nor inside a rune line: after the last line end it holds, none starts.
+    const std::size_t lastLine = read.find_last_of(Terminator(ends)) + 1;
+    EXPECT_EQ(rune_key::Number(std::string_view(read).substr(lastLine)), 0)
+        << "a chunk ends inside a rune line: " << read.substr(lastLine);
   }
   EXPECT_EQ(read.substr(0, stream.size()), stream);
   Lines lines;
@@ -76,7 +81,7 @@ Lines SplitLines(std::string_view text) {
 // line), at LF when it has none; the last line needs no terminator.
 TEST(LineReader, SplitsLinesByTheFilesLineEnds) {
   const struct {
-    const char* text;
+    std::string text;
     Lines lines;
   } kFiles[] = {
       {"a\r\nb\rc\r\n", {"a", "b", "c"}},
@@ -86,6 +91,11 @@ TEST(LineReader, SplitsLinesByTheFilesLineEnds) {
       {"\na\r", {"\na"}},
       // A CR LF that fills the buffer to its last byte leaves a LF after it to the next line.
       {"abcd\r\n\nRUNE1=x\r\n\n", {"abcd", "\nRUNE1=x", "\n"}},
+      // Rune lines longer than the buffer, which grows for them, and other lines, which stream.
+      {"RUNE1=" + std::string(40, 'r') + "\r\n" + std::string(40, 'o') + "\rRUNE2=x",
+       {"RUNE1=" + std::string(40, 'r'), std::string(40, 'o'), "RUNE2=x"}},
+      {"RUNE1=a\nRUNE2=" + std::string(30, 'b') + "\nRUNE3",
+       {"RUNE1=a", "RUNE2=" + std::string(30, 'b'), "RUNE3"}},
       {"a\nb\n\nc", {"a", "b", "", "c"}},
       {"a\n", {"a"}},
       {"abc", {"abc"}},
@@ -168,22 +178,32 @@ TEST(RuneKey, MatchesTheFiveKeysAtTheStartInAnyCase) {
 // line ends at every place, and a first pass's record that stops early or at once, must give the
 // same runes, mapping and output.
 std::string Rewrite(std::string_view input, const std::vector<float>& draws, RuneTable& table) {
-  const auto run = [&](StringSink& sink, std::size_t capacity, std::size_t cap) {
-    StringSource source(input);
+  const auto run = [&](StringSink& sink, std::size_t capacity, std::size_t cap,
+                       std::size_t readSize) {
+    ShortReads source(input, readSize == 0 ? input.size() + 1 : readSize);
     ScriptedRandom random(draws);
     return ShuffleRunes(
         source, random, [&]() -> ByteSink& { return sink; }, capacity, CodePage::Get(1252), cap);
   };
   StringSink sink;
-  table = run(sink, LineReader::kDefaultCapacity, RunePlaces::kDefaultCap);
+  table = run(sink, LineReader::kDefaultCapacity, RunePlaces::kDefaultCap, 0);
+  const auto same = [&](std::size_t capacity, std::size_t cap, std::size_t readSize) {
+    StringSink smallSink;
+    EXPECT_EQ(testing::Mapping(run(smallSink, capacity, cap, readSize)), testing::Mapping(table))
+        << "buffers of " << capacity << ", a record of " << cap << ", reads of " << readSize;
+    EXPECT_EQ(testing::Difference(smallSink.Text(), sink.Text()), "same")
+        << "buffers of " << capacity << ", a record of " << cap << ", reads of " << readSize;
+  };
   for (std::size_t capacity : {6u, 7u, 8u, 9u, 13u, 64u, 1024u}) {
-    for (std::size_t cap : {std::size_t{0}, std::size_t{200}, RunePlaces::kDefaultCap}) {
-      StringSink smallSink;
-      EXPECT_EQ(testing::Mapping(run(smallSink, capacity, cap)), testing::Mapping(table))
-          << "buffers of " << capacity << ", a record of " << cap;
-      EXPECT_EQ(testing::Difference(smallSink.Text(), sink.Text()), "same")
-          << "buffers of " << capacity << ", a record of " << cap;
-    }
+    same(capacity, 0, 0);
+    same(capacity, RunePlaces::kDefaultCap, 0);
+  }
+  // Records that stop after every few places, and reads of a few bytes, as from a network share.
+  for (std::size_t cap = 4; cap <= 256; cap += 4) {
+    same(64, cap, 0);
+  }
+  for (std::size_t readSize : {1u, 3u, 70u}) {
+    same(64, RunePlaces::kDefaultCap, readSize);
   }
   return sink.Text();
 }
@@ -416,28 +436,34 @@ class ChangingSource final : public ByteSource {
   int rewinds_ = 0;
 };
 
-// What a pass read of a source is the same however it is cut into reads, and another for other
-// bytes, other sizes, the same bytes in another order, or changes that make up for each other.
-TEST(ReadHash, OfTheBytesInTheirOrderHoweverRead) {
-  const auto of = [](std::string_view bytes, std::size_t readSize) {
-    ReadHash read;
-    for (std::size_t at = 0; at < bytes.size(); at += readSize) {
-      read.Add(bytes.data() + at, std::min(readSize, bytes.size() - at));
+// The reader's digest is of the stream's bytes, every one once, however the reads and refills cut
+// them (the terminator it adds to a last line is none of them); it tells a change in the last byte
+// of a stream longer than the read buffer.
+TEST(LineReader, DigestsEveryByteReadOnce) {
+  std::string text;
+  for (int i = 0; text.size() < 70000; ++i) {
+    text +=
+        i % 7 == 0 ? "RUNE1=r" + std::to_string(i) + "\r\n" : "line " + std::to_string(i) + "\r";
+  }
+  const auto digest = [](std::string_view bytes, std::size_t capacity, std::size_t readSize) {
+    ShortReads source(bytes, readSize);
+    LineReader reader(source, capacity);
+    while (!reader.Next().empty()) {
     }
-    return read.Digest();
+    return reader.Read();
   };
-  const std::string a(256, 'a');
-  const std::string b = std::string(255, 'b') + "a";
-  const std::string text = a + b + "tail";
-  for (const std::size_t readSize : {1u, 5u, 32u, 33u, 100u}) {
-    EXPECT_EQ(of(text, readSize), of(text, text.size())) << "reads of " << readSize;
+  ReadHash whole;
+  whole.Add(text.data(), text.size());
+  for (const std::size_t readSize : {1u, 5u, 4096u, 100000u}) {
+    for (const std::size_t capacity : {16u, 1000u, 65536u}) {
+      EXPECT_EQ(digest(text, capacity, readSize), whole.Digest())
+          << "reads of " << readSize << ", buffers of " << capacity;
+    }
   }
-  EXPECT_EQ(of(text, 7).size, text.size());
-  for (const std::string& other :
-       {b + a + "tail", a + b + "tai", a + b + "tail" + '\0', a + b + "liat", a + a + "tail",
-        "A" + a.substr(1) + "\x81" + b.substr(1) + "tail"}) {
-    EXPECT_NE(of(other, 7), of(text, 7)) << other;
-  }
+  EXPECT_EQ(whole.Digest().size, text.size());
+  std::string changed = text;
+  changed.back() = 'x';
+  EXPECT_NE(digest(changed, 65536, 4096), digest(text, 65536, 4096));
 }
 
 // A source that changed between the passes is read again, once; changed again, it stops the run,

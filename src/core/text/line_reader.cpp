@@ -35,18 +35,22 @@ std::string_view LineReader::Next() {
   return {};
 }
 
-std::size_t LineReader::ChunkEnd() const {
+std::size_t LineReader::ChunkEnd() {
   if (end_ == begin_) {
     return begin_;
   }
-  // A CR read last settles nothing: a LF may follow it.
+  // A CR read last settles nothing: a LF may follow it. The bytes before unsearched_ hold no
+  // line end: each byte is searched once, however short the reads.
   const char terminator = Terminator(ends_);
   const std::size_t settled = end_ - static_cast<std::size_t>(buffer_[end_ - 1] == '\r');
-  const std::string_view bytes(buffer_ + begin_, settled - std::min(settled, begin_));
-  const std::size_t last = bytes.rfind(terminator);
+  const std::size_t from = std::max(begin_, unsearched_);
+  const std::string_view searched(buffer_ + from, settled - std::min(settled, from));
+  const std::size_t last = searched.rfind(terminator);
   if (last != std::string_view::npos) {
-    return static_cast<std::size_t>(PastTerminator(bytes.data() + last) - buffer_);
+    return static_cast<std::size_t>(PastTerminator(searched.data() + last) - buffer_);
   }
+  unsearched_ = std::max(from, settled);
+  const std::string_view bytes(buffer_ + begin_, unsearched_ - begin_);
   // Inside one line that fills the buffer: as far as read, unless that is, or may yet be, a rune
   // line (whose end the buffer, grown, will hold).
   const bool runeLine = StartsLine(bytes.data(), terminator) &&
@@ -78,6 +82,7 @@ void LineReader::Fill() {
   buffer_ = to;
   offset_ += begin_;
   end_ -= begin_;
+  unsearched_ -= std::min(unsearched_, begin_);
   begin_ = 0;
   const std::size_t count = source_.Read(buffer_ + end_, capacity_ - end_);
   read_.Add(buffer_ + end_, count);

@@ -53,7 +53,7 @@ class LineReader {
 
  private:
   // Where the bytes read let the next chunk end: begin_ where they let none.
-  std::size_t ChunkEnd() const;
+  std::size_t ChunkEnd();
   // Moves the bytes not handed out, with the two before them, to the front of a buffer (twice as
   // large where a rune line fills it) and reads more after them.
   void Fill();
@@ -64,9 +64,10 @@ class LineReader {
   // kScanUnderread bytes, then the buffer (capacity_ and a terminator), then kScanOverread bytes.
   std::unique_ptr<char[]> storage_;
   char* buffer_ = nullptr;
-  std::uint64_t offset_ = 0;  // of the buffer's first byte in the stream
-  std::size_t begin_ = 0;     // of the bytes not handed out yet
-  std::size_t end_ = 0;       // of the bytes read (and a terminator the stream lacked)
+  std::uint64_t offset_ = 0;    // of the buffer's first byte in the stream
+  std::size_t begin_ = 0;       // of the bytes not handed out yet
+  std::size_t end_ = 0;         // of the bytes read (and a terminator the stream lacked)
+  std::size_t unsearched_ = 0;  // the bytes from begin_ to here hold no line end
   bool atEnd_ = false;
   bool decided_ = true;     // the line ends are known
   bool handedOut_ = false;  // chunks have been handed out
