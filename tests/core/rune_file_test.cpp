@@ -294,6 +294,11 @@ TEST(RuneFile, LineEndsOfTheInputAndOfTheOutput) {
        {"a", std::string(246, 'n'), std::string(247, 'n'), std::string(248, 'n')}},
       {"a\rb\r\nc", {}, "a\r\nb\r\nc\r\n", {}},
       {std::string(300, '\r'), {}, lineEnds, {}},  // places of a byte each
+      // A chunk whose first place comes after a line of whole chunks, then a place a byte.
+      {std::string(320, 'x') + std::string(64, '\r'),
+       {},
+       std::string(320, 'x') + lineEnds.substr(0, 128),
+       {}},
       {"x\ny\r\nRUNE1=n\nm\r", {0.0f}, "x\ny\r\nRune1=n\nm\r\n", {"n\nm"}},
       {"[a]\nRUNE1=one\nrune2=two\nkey=v\n",
        {0.0f, 0.0f},
@@ -348,13 +353,22 @@ TEST(RuneFile, EveryByteValueRoundTrips) {
 TEST(RuneFile, LongLinesAreStreamed) {
   const std::string longName(300000, 'n');
   const std::string longOther(300000, 'o');
+  // After a long rune line, a read buffer that grew for it holds more other lines before the next
+  // than the output buffer holds.
+  std::string lines;
+  while (lines.size() < 2 * longName.size()) {
+    lines += "o\r\n";
+  }
   RuneTable table;
-  EXPECT_EQ(
-      testing::Difference(
-          Rewrite(longOther + "\r\nRUNE1=" + longName + "\r\nRUNE2=" + longName, {0.0f}, table),
-          longOther + "\r\nRune1=" + longName + "\r\nRune2=" + longName + "\r\n"),
-      "same");
-  EXPECT_EQ(table.RuneCount(), 1);
+  const std::string output =
+      Rewrite(longOther + "\r\nRUNE1=" + longName + "\r\n" + lines + "RUNE2=x\r\nRUNE3=" + longName,
+              {0.5f, 0.5f}, table);
+  const std::string newName(table.GetRune(longName));
+  EXPECT_EQ(testing::Difference(output, longOther + "\r\nRune1=" + newName + "\r\n" + lines +
+                                            "Rune2=" + std::string(table.GetRune("x")) +
+                                            "\r\nRune3=" + newName + "\r\n"),
+            "same");
+  EXPECT_EQ(table.RuneCount(), 2);
 }
 
 // Rune lines whose new names take 0 to 3 whole blocks of output and a byte more or less, repeated

@@ -176,8 +176,8 @@ void RewriteRunes(ByteSource& source, const FirstPass& first, const RuneTable& t
       const std::uint64_t offset = reader.OffsetOf(chunk.data());
       if (offset + chunk.size() > covered) {
         const char* const from = chunk.data() + (covered > offset ? covered - offset : 0);
-        writing = scan(std::string_view(std::max(from, writing.copied), end),
-                       Terminator(first.ends), writing, runeLine, oddEnd);
+        writing =
+            scan(std::string_view(from, end), Terminator(first.ends), writing, runeLine, oddEnd);
       }
       to = out.Write(writing.to, {writing.copied, static_cast<std::size_t>(end - writing.copied)});
     }

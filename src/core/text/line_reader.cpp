@@ -50,13 +50,13 @@ std::size_t LineReader::ChunkEnd() {
     return static_cast<std::size_t>(PastTerminator(searched.data() + last) - buffer_);
   }
   unsearched_ = std::max(from, settled);
-  const std::string_view bytes(buffer_ + begin_, unsearched_ - begin_);
-  // Inside one line that fills the buffer: as far as read, unless that is, or may yet be, a rune
-  // line (whose end the buffer, grown, will hold).
-  const bool runeLine = StartsLine(bytes.data(), terminator) &&
-                        (end_ - begin_ < rune_key::kLength ||
-                         rune_key::Number({bytes.data(), rune_key::kLength}) != 0);
-  return begin_ > 0 || end_ < capacity_ || runeLine ? begin_ : begin_ + bytes.size();
+  // Inside one line that fills the buffer: as far as read, unless it is a rune line (whose end the
+  // buffer, grown, will hold).
+  if (begin_ > 0 || end_ < capacity_ ||
+      (StartsLine(buffer_, terminator) && rune_key::Number({buffer_, rune_key::kLength}) != 0)) {
+    return begin_;
+  }
+  return unsearched_;
 }
 
 void LineReader::Fill() {
