@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "command_line.h"
 #include "form1.h"
 #include "form1_click.h"
+#include "launcher.h"
 #include "message_boxes.h"
 #include "version.h"
 #include "words/user_texts.h"
@@ -39,16 +41,6 @@ class StandardStreams final : public sigilflip::form1::Console {
   bool Out(std::string_view text) override { return Write(stdout, text); }
   bool Err(std::string_view text) override { return Write(stderr, text); }
   std::string Failure() const override { return failure_; }
-
-  // Prints `text` on standard output (or error) and returns `status`; or 1, with the reason on
-  // standard error as the system's own tools say it, when it could not be written.
-  int Print(bool out, std::string_view text, int status) {
-    if ((out ? Out(text) : Err(text))) {
-      return status;
-    }
-    std::fprintf(stderr, "Sigilflip: write error: %s\n", failure_.c_str());
-    return sigilflip::form1::kExitFailed;
-  }
 
  private:
   bool Write(std::FILE* stream, std::string_view text) {
@@ -89,53 +81,39 @@ std::filesystem::path ProgramFolder(const char* programName) {
 
 int main(int argc, char* argv[]) {
   KeepStandardStreamNumbers();
-  using sigilflip::form1::CommandLine;
-  using sigilflip::form1::kExitCommandLine;
-  const auto line = sigilflip::form1::ReadCommandLine(
-      std::vector<std::filesystem::path>(argv + 1, argv + argc), ProgramFolder(argv[0]));
-  StandardStreams streams;
-  // What a terminal asks of any program, answered there, with or without a display.
-  if (line.question != CommandLine::Question::kNone) {
-    return streams.Print(true,
-                         line.question == CommandLine::Question::kHelp
-                             ? std::string(sigilflip::texts::kUsage)
-                             : std::string("Sigilflip ") + SIGILFLIP_VERSION,
-                         0);
-  }
-  // A run without a window needs no display, and Qt is not started: its options are not known.
-  // Without a display Qt would abort: arguments Sigilflip does not know get the usage, the others
-  // the reason there is no window.
-  if (line.run || !HasDisplay()) {
-    if (!line.folder) {
-      return streams.Print(false, sigilflip::texts::kUsage, kExitCommandLine);
-    }
-    // A reader that went away (`Sigilflip --run | head -n 1`) is a line not printed, with its
-    // exit status, not a signal that ends the program.
-    std::signal(SIGPIPE, SIG_IGN);
-    return line.run
-               ? sigilflip::form1::RunWithoutWindow(*line.folder,
-                                                    sigilflip::form1::SeedsOf(line.seed)(), streams)
-               : streams.Print(false, sigilflip::texts::kNoDisplay, sigilflip::form1::kExitFailed);
-  }
-
-  QApplication app(argc, argv);  // takes Qt's own options out of argv
-  QApplication::setApplicationName("Sigilflip");
-  QApplication::setApplicationVersion(SIGILFLIP_VERSION);
-  QApplication::setWindowIcon(QIcon(":/sigilflip.png"));
-
   // magic.ini lies in the folder handed to the program, else beside the program, wherever it is
-  // started from (links to it resolved). The arguments are taken as the bytes they are; only where
-  // they were not known before are they read again, without the options that Qt took.
-  const auto window = line.folder ? line
-                                  : sigilflip::form1::ReadCommandLine(
-                                        std::vector<std::filesystem::path>(argv + 1, argv + argc),
-                                        ProgramFolder(argv[0]));
-  if (!window.folder) {
-    std::fprintf(stderr, "%s\n", sigilflip::texts::kUsage);
-    ModalMessageBoxes(nullptr).Usage(sigilflip::texts::kUsage);
-    return kExitCommandLine;
+  // started from (links to it resolved). The arguments are taken as the bytes they are.
+  const auto arguments = [&] { return std::vector<std::filesystem::path>(argv + 1, argv + argc); };
+  auto line = sigilflip::form1::ReadCommandLine(arguments(), ProgramFolder(argv[0]));
+  // Qt is started only for a window (without a display it would end the program); it takes its
+  // own options out of argv first, and only where the arguments were not known are they read
+  // again without them.
+  using sigilflip::form1::CommandLine;
+  const bool display = HasDisplay();
+  std::optional<QApplication> app;
+  if (display && !line.run && line.question == CommandLine::Question::kNone) {
+    app.emplace(argc, argv);
+    QApplication::setApplicationName("Sigilflip");
+    QApplication::setApplicationVersion(SIGILFLIP_VERSION);
+    QApplication::setWindowIcon(QIcon(":/sigilflip.png"));
+    if (!line.folder) {
+      line = sigilflip::form1::ReadCommandLine(arguments(), ProgramFolder(argv[0]));
+    }
   }
-  Form1 form(*window.folder, nullptr, sigilflip::form1::SeedsOf(window.seed));
-  form.show();
-  return app.exec();
+  // A reader that went away (`Sigilflip --run | head -n 1`) is a line not printed, with its exit
+  // status, not a signal that ends the program.
+  std::signal(SIGPIPE, SIG_IGN);
+  StandardStreams streams;
+  return sigilflip::form1::Launch(
+      line, {.console = streams,
+             .hasConsole = true,
+             .hasDisplay = display,
+             .version = SIGILFLIP_VERSION,
+             .box = [](std::string_view text) { ModalMessageBoxes(nullptr).Usage(text); },
+             .openWindow =
+                 [&](const CommandLine& window) {
+                   Form1 form(*window.folder, nullptr, sigilflip::form1::SeedsOf(window.seed));
+                   form.show();
+                   return app->exec();
+                 }});
 }

@@ -3,12 +3,14 @@
 #include <shellapi.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "command_line.h"
+#include "launcher.h"
 #include "text/windows_text.h"
 #include "version.h"
 #include "words/user_texts.h"
@@ -112,6 +114,14 @@ class StandardHandles final : public sigilflip::form1::Console {
   HANDLE console_ = nullptr;
 };
 
+// Where a window started without --run writes: nowhere (its boxes say what it has to say).
+class NoConsole final : public sigilflip::form1::Console {
+ public:
+  bool Out(std::string_view) override { return true; }
+  bool Err(std::string_view) override { return true; }
+  std::string Failure() const override { return {}; }
+};
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
@@ -119,46 +129,38 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   // beside the program, wherever it is started from.
   using namespace sigilflip::form1;
   const CommandLine line = ReadCommandLine(Arguments(), ProgramDirectory());
-  // --help and --version: on the console of the program that started it, or into the handles it
-  // was given; in a box where there is neither (started from Explorer or a shortcut).
-  if (line.question != CommandLine::Question::kNone) {
-    const std::string answer = line.question == CommandLine::Question::kHelp
-                                   ? std::string(sigilflip::texts::kUsage)
-                                   : std::string("Sigilflip ") + SIGILFLIP_VERSION;
-    StandardHandles handles;
-    if (!handles.HasOut()) {
-      OwnedMessageBoxes(nullptr)->Usage(answer);
-      return 0;
-    }
-    return handles.Out(answer) ? 0 : kExitFailed;
-  }
-  if (line.run) {
-    StandardHandles handles;
-    if (!line.folder) {
-      handles.Err(sigilflip::texts::kUsage);
-      return kExitCommandLine;
-    }
-    return RunWithoutWindow(*line.folder, SeedsOf(line.seed)(), handles);
+  // The standard handles, or the starter's console, only where the program writes there: a window
+  // attached to a console would end with it.
+  std::optional<StandardHandles> handles;
+  NoConsole none;
+  if (line.run || line.question != CommandLine::Question::kNone) {
+    handles.emplace();
   }
   const HWND noOwner = nullptr;
-  if (!line.folder) {
-    OwnedMessageBoxes(noOwner)->Usage(sigilflip::texts::kUsage);
-    return kExitCommandLine;
-  }
-  try {
-    Form1 form(instance, *line.folder, nullptr, SeedsOf(line.seed));
-    form.Show(showCommand);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-      if (!form.TranslateDialogKeys(message)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
-    }
-    return static_cast<int>(message.wParam);
-  } catch (const std::system_error& error) {
-    OwnedMessageBoxes(noOwner)->Error(sigilflip::texts::CannotOpenWindow(
-        sigilflip::native::SystemMessage(static_cast<unsigned long>(error.code().value()))));
-    return kExitFailed;
-  }
+  return Launch(line,
+                {.console = handles ? static_cast<Console&>(*handles) : none,
+                 .hasConsole = handles && handles->HasOut(),
+                 .hasDisplay = true,
+                 .version = SIGILFLIP_VERSION,
+                 .box = [&](std::string_view text) { OwnedMessageBoxes(noOwner)->Usage(text); },
+                 .openWindow =
+                     [&](const CommandLine& window) {
+                       try {
+                         Form1 form(instance, *window.folder, nullptr, SeedsOf(window.seed));
+                         form.Show(showCommand);
+                         MSG message;
+                         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+                           if (!form.TranslateDialogKeys(message)) {
+                             TranslateMessage(&message);
+                             DispatchMessageW(&message);
+                           }
+                         }
+                         return static_cast<int>(message.wParam);
+                       } catch (const std::system_error& error) {
+                         OwnedMessageBoxes(noOwner)->Error(
+                             sigilflip::texts::CannotOpenWindow(sigilflip::native::SystemMessage(
+                                 static_cast<unsigned long>(error.code().value()))));
+                         return kExitFailed;
+                       }
+                     }});
 }

@@ -8,7 +8,6 @@
 #include "run/random_source.h"
 #include "run/sigilflipper.h"
 #include "words/run_texts.h"
-#include "words/user_texts.h"
 
 namespace sigilflip::form1 {
 
@@ -43,15 +42,10 @@ Form1State::Form1State(std::filesystem::path directory, std::unique_ptr<MessageB
                        Seeds seeds)
     : directory_(std::move(directory)), boxes_(std::move(boxes)), seeds_(std::move(seeds)) {}
 
-namespace {
-
-// One run on magic.ini in `directory` with `seed`, into `table`, in words.
 RunTexts RunInWords(RuneTable& table, const std::filesystem::path& directory, Seed seed) {
   SeededRandom random(seed);
   return TextsOf(Sigilflipper(table, directory, random), table.codePage());
 }
-
-}  // namespace
 
 void Form1State::Command1_Click(RuneList& list) {
   const RunTexts texts = RunInWords(Runes_, directory_, seeds_());
@@ -64,27 +58,6 @@ void Form1State::Command1_Click(RuneList& list) {
   if (texts.error) {
     boxes_->Error(*texts.error);
   }
-}
-
-int RunWithoutWindow(const std::filesystem::path& directory, Seed seed, Console& console) {
-  bool printed = console.Err("Seed: " + std::to_string(seed));
-  RuneTable table(CodePage::System());
-  const RunTexts run = RunInWords(table, directory, seed);
-  if (run.error) {
-    console.Err(*run.error);
-    return kExitFailed;
-  }
-  for (const std::string& item : *run.list) {
-    printed = console.Out(item) && printed;
-  }
-  for (const std::string& warning : run.warnings) {
-    printed = console.Err(warning) && printed;
-  }
-  if (printed) {
-    return kExitWritten;
-  }
-  console.Err(texts::NotPrinted(console.Failure()));
-  return kExitNotPrinted;
 }
 
 }  // namespace sigilflip::form1

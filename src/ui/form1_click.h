@@ -10,6 +10,7 @@
 
 #include "run/random_source.h"
 #include "text/rune_table.h"
+#include "words/run_texts.h"
 
 // What a click on Command1 does, and what it takes from outside the window: the seed of each press
 // and the message boxes; and the same run without a window. Standard C++, shared by both front
@@ -67,30 +68,8 @@ class Form1State {
   RuneTable Runes_{CodePage::System()};  // whose names are in the files' code page
 };
 
-// Where a run without a window writes: texts of UTF-8, each given without its last line end.
-class Console {
- public:
-  virtual ~Console() = default;
-  // Standard output and standard error; false when the text could not be written.
-  virtual bool Out(std::string_view text) = 0;
-  virtual bool Err(std::string_view text) = 0;
-  // Why the first text that could not be written failed, in the system's words.
-  virtual std::string Failure() const = 0;
-};
-
-// The exit statuses of the program.
-inline constexpr int kExitWritten = 0;      // magic-new.ini written, with warnings or without
-inline constexpr int kExitFailed = 1;       // nothing written: the run failed
-inline constexpr int kExitCommandLine = 2;  // arguments that Sigilflip does not know
-inline constexpr int kExitNotPrinted =
-    3;  // magic-new.ini written, but not all of its lines printed
-
-// One run on magic.ini in `directory`, as a press does, without a window (`Sigilflip --run`):
-// "Seed: N" on standard error first, so that the run can be repeated; then the mapping items on
-// standard output and the check's warnings on standard error, and kExitWritten; or why the run
-// failed on standard error, and kExitFailed. Where any of its lines could not be printed, once
-// magic-new.ini is written, one line on standard error says why, and it ends with
-// kExitNotPrinted. The names are read in the system's code page, as the window reads them.
-int RunWithoutWindow(const std::filesystem::path& directory, Seed seed, Console& console);
+// One run on magic.ini in `directory` with `seed`, into `table`, in words, as both a press and a
+// run without a window show it.
+RunTexts RunInWords(RuneTable& table, const std::filesystem::path& directory, Seed seed);
 
 }  // namespace sigilflip::form1

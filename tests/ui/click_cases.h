@@ -1,8 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "form1_click.h"
 #include "run/random_source.h"
 
 // What a click on Command1 does, as both front ends' tests check it: a magic.ini, the clock at
@@ -20,6 +24,24 @@ struct ClickCase {
   // The boxes, in order, each as "warning" or "error", the items in List1 while it showed, and
   // the start of its text: "warning 3: Rune error : count = 998 : ".
   std::vector<std::string> boxes;
+};
+
+// Records the boxes of either window instead of showing them, as the click cases give them: the
+// kind, the number of items in the list while it showed (`items`), and the text.
+class RecordedBoxes final : public form1::MessageBoxes {
+ public:
+  RecordedBoxes(std::vector<std::string>& boxes, std::function<int()> items)
+      : boxes_(boxes), items_(std::move(items)) {}
+  void Warning(std::string_view text) override { Record("warning", text); }
+  void Error(std::string_view text) override { Record("error", text); }
+  void Usage(std::string_view text) override { Record("usage", text); }
+
+ private:
+  void Record(const char* kind, std::string_view text) {
+    boxes_.push_back(std::string(kind) + " " + std::to_string(items_()) + ": " + std::string(text));
+  }
+  std::vector<std::string>& boxes_;
+  std::function<int()> items_;
 };
 
 inline std::vector<ClickCase> ClickCases() {

@@ -10,6 +10,7 @@
 
 #include "click_cases.h"
 #include "form1_click.h"
+#include "run_without_window.h"
 #include "test_support.h"
 #include "words/user_texts.h"
 

@@ -26,27 +26,6 @@ QStringList Items(const QListWidget* list) {
   return items;
 }
 
-// Records the boxes instead of showing them, each as "warning" or "error", the number of items in
-// the list while it showed, and its text.
-class RecordedBoxes final : public sigilflip::form1::MessageBoxes {
- public:
-  RecordedBoxes(QStringList& boxes, const std::unique_ptr<Form1>& form)
-      : boxes_(boxes), form_(form) {}
-  void Warning(std::string_view text) override { Record("warning", text); }
-  void Error(std::string_view text) override { Record("error", text); }
-  void Usage(std::string_view text) override { Record("usage", text); }
-
- private:
-  void Record(const char* kind, std::string_view text) {
-    boxes_ << QString("%1 %2: %3")
-                  .arg(kind)
-                  .arg(form_->List1->count())
-                  .arg(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-  }
-  QStringList& boxes_;
-  const std::unique_ptr<Form1>& form_;
-};
-
 QStringList FromUtf8(const std::vector<std::string>& texts) {
   QStringList list;
   for (const std::string& text : texts) {
@@ -66,7 +45,9 @@ class Form1Test : public QObject {
     QVERIFY(folder_->isValid());
     dir_ = std::filesystem::path(folder_->path().toStdU16String());
     boxes_.clear();
-    form_ = std::make_unique<Form1>(dir_, std::make_unique<RecordedBoxes>(boxes_, form_),
+    form_ = std::make_unique<Form1>(dir_,
+                                    std::make_unique<sigilflip::testing::RecordedBoxes>(
+                                        boxes_, [this] { return form_->List1->count(); }),
                                     [] { return sigilflip::testing::kClickSeed; });
   }
 
@@ -139,10 +120,9 @@ class Form1Test : public QObject {
     if (!test.output.empty()) {
       QCOMPARE(ReadBytes(dir_ / "magic-new.ini"), test.output);
     }
-    QCOMPARE(boxes_.size(), static_cast<qsizetype>(test.boxes.size()));
+    QCOMPARE(boxes_.size(), test.boxes.size());
     for (std::size_t i = 0; i < test.boxes.size(); ++i) {
-      QVERIFY2(boxes_[static_cast<qsizetype>(i)].startsWith(QString::fromStdString(test.boxes[i])),
-               qPrintable(boxes_[static_cast<qsizetype>(i)]));
+      QVERIFY2(boxes_[i].starts_with(test.boxes[i]), boxes_[i].c_str());
     }
   }
 
@@ -173,8 +153,8 @@ class Form1Test : public QObject {
     std::filesystem::remove(dir_ / "magic.ini");
 
     QTest::mouseClick(form_->Command1, Qt::LeftButton);
-    QCOMPARE(boxes_.size(), 1);
-    QVERIFY2(boxes_[0].startsWith("error 1: Cannot read "), qPrintable(boxes_[0]));
+    QCOMPARE(boxes_.size(), std::size_t{1});
+    QVERIFY2(boxes_[0].starts_with("error 1: Cannot read "), boxes_[0].c_str());
     QVERIFY(form_->isVisible());
     QCOMPARE(Items(form_->List1), QStringList{"a => a"});
     QCOMPARE(ReadBytes(dir_ / "magic-new.ini"), earlier);
@@ -228,7 +208,7 @@ class Form1Test : public QObject {
  private:
   std::unique_ptr<QTemporaryDir> folder_;
   std::filesystem::path dir_;
-  QStringList boxes_;
+  std::vector<std::string> boxes_;
   std::unique_ptr<Form1> form_;
 };
 

@@ -20,24 +20,6 @@ using testing::ListBoxItems;
 using testing::ReadBytes;
 using testing::WriteBytes;
 
-// Records the boxes as the Qt window's tests do: "warning 3: text".
-class RecordedBoxes final : public form1::MessageBoxes {
- public:
-  RecordedBoxes(std::vector<std::string>& boxes, const HWND& list) : boxes_(boxes), list_(list) {}
-  void Warning(std::string_view text) override { Record("warning", text); }
-  void Error(std::string_view text) override { Record("error", text); }
-  void Usage(std::string_view text) override { Record("usage", text); }
-
- private:
-  void Record(const char* kind, std::string_view text) {
-    boxes_.push_back(std::string(kind) + " " +
-                     std::to_string(SendMessageW(list_, LB_GETCOUNT, 0, 0)) + ": " +
-                     std::string(text));
-  }
-  std::vector<std::string>& boxes_;
-  const HWND& list_;
-};
-
 // How many pixels of the list's client area its own painting leaves other than white.
 int InkOf(HWND list) {
   RECT client{};
@@ -64,7 +46,9 @@ int InkOf(HWND list) {
 // A fresh Form1 on a folder of its own.
 struct Window {
   Window()
-      : form(GetModuleHandleW(nullptr), folder.path(), std::make_unique<RecordedBoxes>(boxes, list),
+      : form(GetModuleHandleW(nullptr), folder.path(),
+             std::make_unique<testing::RecordedBoxes>(
+                 boxes, [this] { return static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0)); }),
              [] { return testing::kClickSeed; }),
         list(form.List1) {}
 

@@ -22,24 +22,15 @@ namespace sigilflip {
 inline constexpr std::size_t kScanOverread = 128;
 inline constexpr std::size_t kScanUnderread = 2;
 
-// The first `byte` in [from, end), or nullptr; `from` lies in lines followed by kScanOverread
-// readable bytes. Most lines are short: one vector look first.
+// The first `byte` from `from`, which the chunk holds before `end`; kScanOverread readable bytes
+// follow the chunk. Most lines are short: one vector look first.
 inline const char* FindByte(const char* from, const char* end, char byte) {
-  if (from >= end) {
-    return nullptr;
-  }
 #ifdef SIGILFLIP_SSE2
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-  const auto found =
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(byte))));
+  const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)), _mm_set1_epi8(byte))));
   if (found != 0) {
-    const char* at = from + std::countr_zero(found);
-    return at < end ? at : nullptr;
+    return from + std::countr_zero(found);
   }
-  if (end - from <= 16) {
-    return nullptr;
-  }
-  from += 16;
 #endif
   return static_cast<const char*>(std::memchr(from, byte, static_cast<std::size_t>(end - from)));
 }
