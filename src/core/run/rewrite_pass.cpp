@@ -83,8 +83,8 @@ class Endings {
   std::vector<Ending> endings_;  // by slot
 };
 
-// Where the second pass writes, and what it has copied: a local of the loops that write, which
-// stores into the output cannot change.
+// Where the second pass writes, and what it has copied: a local of the loops that write
+// (line_scan.h says why).
 struct Writing {
   static constexpr std::size_t kKeyRoom = sizeof rune_key::kOutput[0];
 
@@ -117,8 +117,8 @@ struct Writing {
 
 // Writes the places that the record holds in a chunk, which ends at `end`, from where `writing` has
 // copied to: each whole, from `place`, the first the record gives that is not written yet, to the
-// first that lies past the chunk, which `place` becomes. A function of its own, so that its locals
-// stay in registers.
+// first that lies past the chunk, which `place` becomes. A function of its own: inlined into the
+// pass, which holds its loop once for each instruction set's scan, its locals went to memory.
 Writing Replay(Writing writing, const char* end, RunePlaces::Reader& record,
                RunePlaces::Place& place) {
   RunePlaces::Reader places = record;

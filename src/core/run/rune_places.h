@@ -45,8 +45,8 @@ class RunePlaces {
     covered_ = kNowhere;
   }
 
-  // Adds places after those recorded, in locals of its own (which stores into other bytes cannot
-  // change): they count once Keep takes them.
+  // Adds places after those recorded, in a local of the scan (line_scan.h says why): they count
+  // once Keep takes them.
   class Writer {
    public:
     // Adds the place that lies from `start` to `end` in the source, in the bytes that HasRoomFor
