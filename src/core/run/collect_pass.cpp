@@ -99,7 +99,7 @@ FirstPass CollectRunes(ByteSource& source, RuneTable& table, std::size_t capacit
   if (!CollectWith(reader, source, table, first.found)) {
     // The file's lines end in CR, from its first byte.
     table.Reset();
-    first.found.Clear();
+    first.found = RunePlaces(foundCap);
     source.Rewind();
     CollectWith(again.emplace(source, LineEnds::CarriageReturn, capacity), source, table,
                 first.found);

@@ -34,16 +34,9 @@ class RunePlaces {
 
   // Allocated, not touched: a short file's record takes only the pages it writes.
   explicit RunePlaces(std::size_t cap = kDefaultCap)
-      : cap_(cap), bytes_(std::make_unique_for_overwrite<unsigned char[]>(cap)) {
-    Clear();
-  }
-
-  // Empty, and recording again.
-  void Clear() {
-    next_ = bytes_.get();
-    last_ = 0;
-    covered_ = kNowhere;
-  }
+      : cap_(cap),
+        bytes_(std::make_unique_for_overwrite<unsigned char[]>(cap)),
+        next_(bytes_.get()) {}
 
   // Adds places after those recorded, in a local of the scan (line_scan.h says why): they count
   // once Keep takes them.
@@ -143,8 +136,8 @@ class RunePlaces {
   std::size_t cap_;
   std::unique_ptr<unsigned char[]> bytes_;
   unsigned char* next_;
-  std::uint64_t last_;
-  std::uint64_t covered_;
+  std::uint64_t last_ = 0;
+  std::uint64_t covered_ = kNowhere;
 };
 
 }  // namespace sigilflip
