@@ -43,16 +43,21 @@ class Endings {
     std::size_t room;  // that Store needs: the size rounded up to whole blocks
   };
 
-  explicit Endings(const RuneTable& table)
-      : texts_(static_cast<std::size_t>(table.RuneCount()) + 1) {
-    for (std::size_t slot = 0; slot < texts_.size(); ++slot) {
-      std::string& text = texts_[slot];
-      text =
-          (slot > 0 ? table.Runes(static_cast<Int16>(slot)).NewName : "") + std::string(kLineEnd);
-      const std::size_t size = text.size();
-      text.resize((size + kBlock - 1) / kBlock * kBlock);
-      endings_.push_back({text.data(), size, text.size()});
-      room_ = std::max(room_, text.size());
+  explicit Endings(const RuneTable& table) {
+    std::vector<std::size_t> offsets;
+    for (Int16 slot = 0; slot <= table.RuneCount(); ++slot) {
+      offsets.push_back(text_.size());
+      if (slot > 0) {
+        text_ += table.Runes(slot).NewName;
+      }
+      text_ += kLineEnd;
+      const std::size_t size = text_.size() - offsets.back();
+      endings_.push_back({nullptr, size, (size + kBlock - 1) / kBlock * kBlock});
+      text_.resize(offsets.back() + endings_.back().room);
+      room_ = std::max(room_, endings_.back().room);
+    }
+    for (std::size_t slot = 0; slot < endings_.size(); ++slot) {
+      endings_[slot].text = text_.data() + offsets[slot];
     }
   }
 
@@ -70,8 +75,8 @@ class Endings {
   }
 
  private:
-  std::vector<std::string> texts_;  // by slot, in place once made
-  std::vector<Ending> endings_;
+  std::string text_;
+  std::vector<Ending> endings_;  // by slot
   std::size_t room_ = 0;
 };
 
