@@ -116,10 +116,11 @@ TEST_F(CommandLineTest, OptionsInAnyOrderAndWhatIsNotKnown) {
     EXPECT_EQ(line.folder, folder) << given;
     if (folder) {
       EXPECT_EQ(line.seed, seed) << given;
-      // Every press of a window started so: the seed given, else the time of the press.
+      // Every press of a window started so: the seed given, else the time of the press (up to
+      // 86400, to which 23:59:59.996 rounds).
       const Seed pressed = SeedsOf(line.seed)();
       const float time = std::bit_cast<float>(pressed);
-      EXPECT_TRUE(seed ? pressed == *seed : time >= 0 && time <= 86400) << given;  // 23:59:59.996 rounds up
+      EXPECT_TRUE(seed ? pressed == *seed : time >= 0 && time <= 86400) << given;
     }
   }
   // Questions, alone: the help (on Windows also /?, elsewhere a folder) and the version.

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "files/native_file.h"
 #include "bytes/byte_stream.h"
+#include "files/native_file.h"
 
 namespace sigilflip {
 
