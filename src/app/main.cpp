@@ -13,13 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "command_line.h"
 #include "form1.h"
 #include "form1_click.h"
 #include "launcher.h"
 #include "message_boxes.h"
 #include "version.h"
-#include "words/user_texts.h"
 
 namespace {
 

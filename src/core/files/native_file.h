@@ -104,8 +104,9 @@ bool InProtectedFolder(std::wstring folder);
 #endif
 
 // Opens a regular file for reading. Anything else (a folder, a pipe, a device) is refused at once
-// with a reason that says what it is, without waiting on it. Links are followed as FinalTarget
-// follows them: never another user's, which could lead root's run to a file only root may read.
+// with a reason that says what it is, without waiting on it. POSIX: links are followed as
+// FinalTarget follows them, never another user's, which could lead root's run to a file that only
+// root may read.
 File OpenForReading(const std::filesystem::path& path);
 // Reads up to `size` bytes; returns 0 only at the end of the file.
 std::size_t Read(File file, char* buffer, std::size_t size);
